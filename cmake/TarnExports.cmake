@@ -1,0 +1,30 @@
+# Reads the library's one export list (src/dispatch/exports.h) so that build
+# files derived from it (the ELF version script, the Windows .def) never
+# repeat it by hand.
+function(tarn_read_exports out_names out_ordinals out_kinds)
+  file(READ ${PROJECT_SOURCE_DIR}/src/dispatch/exports.h text)
+  string(REGEX MATCHALL "(FUNCTION|SLOT|RECORD)\\([0-9]+, [A-Za-z0-9_]+" lines "${text}")
+  set(names)
+  set(ordinals)
+  set(kinds)
+  foreach(line IN LISTS lines)
+    string(REGEX MATCH "(FUNCTION|SLOT|RECORD)\\(([0-9]+), ([A-Za-z0-9_]+)" _ "${line}")
+    list(APPEND kinds ${CMAKE_MATCH_1})
+    list(APPEND ordinals ${CMAKE_MATCH_2})
+    list(APPEND names ${CMAKE_MATCH_3})
+  endforeach()
+  list(LENGTH names count)
+  if(NOT count EQUAL 99)
+    message(FATAL_ERROR "export list has ${count} entries, expected 99")
+  endif()
+  set(${out_names} ${names} PARENT_SCOPE)
+  set(${out_ordinals} ${ordinals} PARENT_SCOPE)
+  set(${out_kinds} ${kinds} PARENT_SCOPE)
+endfunction()
+
+# A linker version script that exports exactly the listed names.
+function(tarn_write_version_script path)
+  tarn_read_exports(names ordinals kinds)
+  list(JOIN names ";\n    " body)
+  file(CONFIGURE OUTPUT ${path} CONTENT "{\n  global:\n    ${body};\n  local: *;\n};\n")
+endfunction()

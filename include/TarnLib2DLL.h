@@ -1,0 +1,263 @@
+/*
+ * TarnLib2DLL: fast single-precision 3D maths and pixel compositing.
+ *
+ * Plain C interface (C99 and C++). Start-up, in this order:
+ *   1. MxIdentifyCPU()              capability word, vendor, clock; sets FP state
+ *   2. MxInitLibForCPU(word)        binds every slot below to one tier
+ *   3. MxInitTables()               builds the sine table (before any lookup)
+ * then call operations through their slots: MxIdMat(&m); s = MxTSin(a); ...
+ *
+ * Slots are writable function-pointer variables filled by MxInitLibForCPU.
+ * Every export uses the C calling convention (MX_CALL).
+ *
+ * Matrices are row-major with row vectors on the left: element (r, c) is at
+ * index 4r + c, the translation is at 12..14, and P*Q applies P first.
+ */
+#ifndef TARNLIB2DLL_H
+#define TARNLIB2DLL_H
+
+#include <stdint.h>
+
+/* Export macro. TARNLIB2DLL_BUILDING is defined while the library itself is
+ * compiled; define TARNLIB2DLL_STATIC when linking the static library. On
+ * Windows the DLL's export table comes from a generated .def file, so the
+ * library's own definitions carry no dllexport (that would add decorated
+ * duplicates). */
+#if defined(TARNLIB2DLL_STATIC)
+#define MX_API
+#elif defined(_WIN32)
+#if defined(TARNLIB2DLL_BUILDING)
+#define MX_API
+#else
+#define MX_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__)
+#define MX_API __attribute__((visibility("default")))
+#else
+#define MX_API
+#endif
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define MX_CALL __cdecl
+#else
+#define MX_CALL
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Records ---------------------------------------------------------- */
+
+/* Sixteen floats, element (row r, column c) at index 4r + c. */
+typedef struct MxMat4x4 {
+  float m[16];
+} MxMat4x4;
+
+/* x, y, z and a fourth float that no operation writes or lets into a result.
+ * All 16 bytes of a record must be readable; float alignment suffices. */
+typedef struct Mx3DVec {
+  float x, y, z;
+  float pad;
+} Mx3DVec;
+
+/* ---- Capability word -------------------------------------------------- */
+
+typedef uint32_t MxCpuFlags;
+
+#define MxCpuCPUID 0x1u
+#define MxCpuFPU 0x2u
+#define MxCpuMMX 0x4u
+#define MxCpuCMOV 0x8u
+#define MxCpu3DNow 0x10u
+#define MxCpuExt3DNow 0x20u
+#define MxCpuSSE 0x40u
+#define MxCpuCyrixEMMX 0x100u
+#define MxCpuMMXExt 0x200u
+#define MxCpuNoFPU 0x80000000u
+
+/* ---- Slot types --------------------------------------------------------- */
+
+/* Matrix builders: pure stores, arguments copied bit for bit. */
+typedef void(MX_CALL* MxZeroMatFn)(MxMat4x4* m);
+typedef void(MX_CALL* MxIdMatFn)(MxMat4x4* m);
+typedef void(MX_CALL* MxTranslateMatFn)(MxMat4x4* m, float x, float y, float z);
+typedef void(MX_CALL* MxTranslateMatFromVecFn)(MxMat4x4* m, const Mx3DVec* v);
+typedef void(MX_CALL* MxScaleMatFn)(MxMat4x4* m, float sx, float sy, float sz);
+
+/* Products (out = b*a: b is applied first; out may be b, a may be b) and
+ * inverses. */
+typedef void(MX_CALL* MxInvOrthMat4x4Fn)(MxMat4x4* m);
+typedef void(MX_CALL* MxInvMat4x4Fn)(MxMat4x4* m);
+typedef void(MX_CALL* MxMatMult4x4_4x4Fn)(MxMat4x4* out, const MxMat4x4* a, const MxMat4x4* b);
+typedef void(MX_CALL* MxSparseMatMult4x4_4x4Fn)(MxMat4x4* out, const MxMat4x4* a,
+                                                const MxMat4x4* b);
+
+/* Rotation from three angles in radians (always x, y, z), zero/NaN axes skipped. */
+typedef void(MX_CALL* MxConcatRotMatFn)(MxMat4x4* out, float x, float y, float z);
+typedef MxConcatRotMatFn MxConcatRotMatXYZFn;
+typedef MxConcatRotMatFn MxConcatRotMatXZYFn;
+typedef MxConcatRotMatFn MxConcatRotMatYZXFn;
+typedef MxConcatRotMatFn MxConcatRotMatYXZFn;
+typedef MxConcatRotMatFn MxConcatRotMatZXYFn;
+typedef MxConcatRotMatFn MxConcatRotMatZYXFn;
+
+/* Table trigonometry: 65536 steps per turn, exact within 64 turns of zero. */
+typedef float(MX_CALL* MxTSinFn)(float radians);
+typedef float(MX_CALL* MxTCosFn)(float radians);
+typedef void(MX_CALL* MxTSinCosFn)(float* sine, float* cosine, float radians);
+typedef float(MX_CALL* MxTSinOfDegFn)(float degrees);
+typedef float(MX_CALL* MxTCosOfDegFn)(float degrees);
+typedef void(MX_CALL* MxTSinCosOfDegFn)(float* sine, float* cosine, float degrees);
+
+/* Scalar helpers. */
+typedef float(MX_CALL* MxAccSqrtFn)(float x);
+typedef float(MX_CALL* MxRghFastSqrtFn)(float x);
+typedef int32_t(MX_CALL* MxIMinFn)(int32_t a, int32_t b);
+typedef int32_t(MX_CALL* MxIMaxFn)(int32_t a, int32_t b);
+typedef float(MX_CALL* MxFMinFn)(float a, float b);
+typedef float(MX_CALL* MxFMaxFn)(float a, float b);
+typedef int32_t(MX_CALL* MxF2IFn)(float x);
+typedef float(MX_CALL* MxI2FFn)(int32_t i);
+typedef float(MX_CALL* MxFAccDivFn)(float a, float b);
+typedef float(MX_CALL* MxFRghFastDivFn)(float a, float b);
+typedef float(MX_CALL* MxFAccRecipFn)(float x);
+typedef float(MX_CALL* MxFRghFastRecipFn)(float x);
+
+/* Vectors: the result record comes first and may alias an input. */
+typedef float(MX_CALL* Mx3DVecMagnitudeSquaredFn)(const Mx3DVec* v);
+typedef float(MX_CALL* Mx3DVecAccMagnitudeFn)(const Mx3DVec* v);
+typedef float(MX_CALL* Mx3DVecRghFastMagnitudeFn)(const Mx3DVec* v);
+typedef float(MX_CALL* Mx3DVecDotProdFn)(const Mx3DVec* a, const Mx3DVec* b);
+typedef void(MX_CALL* Mx3DVecCrossProdFn)(Mx3DVec* r, const Mx3DVec* a, const Mx3DVec* b);
+typedef void(MX_CALL* Mx3DVecAddFn)(Mx3DVec* r, const Mx3DVec* a, const Mx3DVec* b);
+typedef void(MX_CALL* Mx3DVecSubFn)(Mx3DVec* r, const Mx3DVec* a, const Mx3DVec* b);
+typedef int32_t(MX_CALL* Mx3DVecCmpMagnitudeFn)(const Mx3DVec* a, const Mx3DVec* b);
+typedef void(MX_CALL* Mx3DVecScaleFn)(Mx3DVec* r, const Mx3DVec* v, float f);
+typedef int32_t(MX_CALL* Mx3DVecCmpFn)(const Mx3DVec* a, const Mx3DVec* b);
+typedef void(MX_CALL* Mx3DVecTransformFn)(Mx3DVec* r, const Mx3DVec* v, const MxMat4x4* m);
+typedef void(MX_CALL* Mx3DVecNormalizeFn)(Mx3DVec* r, const Mx3DVec* v);
+/* angles: exactly three floats in degrees (x, y, z), not a record. */
+typedef void(MX_CALL* Mx3DVecRotateFn)(Mx3DVec* r, const Mx3DVec* v, const float* angles);
+
+/* Runs of 32-bit words; counts are in dwords, never bytes. */
+typedef void(MX_CALL* MxZeroDwordAlignedMemFn)(void* dst, uint32_t count);
+typedef void(MX_CALL* MxSetDwordAlignedMemFn)(void* dst, uint32_t count, uint32_t value);
+typedef void(MX_CALL* MxCopyDwordAlignedMemFn)(void* dst, const void* src, uint32_t count);
+
+/* Composites 32-bit source pixels with per-pixel alpha onto a 32-bit
+ * (bits_per_pixel != 16) or 16-bit destination (red_mask 0x7C00: 1-5-5-5,
+ * 0x0F00: 4-4-4-4, otherwise 5-6-5). Pitches in bytes, may be negative. */
+typedef void(MX_CALL* MxAlphaBlt32Fn)(const uint32_t* src, int32_t src_x, int32_t src_y,
+                                      int32_t width, int32_t height, int32_t src_pitch,
+                                      void* dst, int32_t dst_x, int32_t dst_y, int32_t dst_width,
+                                      int32_t dst_height, int32_t dst_pitch,
+                                      int32_t bits_per_pixel, int32_t red_mask);
+
+/* ---- Functions ----------------------------------------------------------- */
+
+/* Identifies the processor: returns the capability word, records vendor text,
+ * feature word and clock; resets the thread's x87 unit to single precision
+ * and turns on SSE flush-to-zero when SSE is usable. */
+MX_API MxCpuFlags MX_CALL MxIdentifyCPU(void);
+/* The 12-character vendor text of the last identification, NUL-terminated. */
+MX_API const char* MX_CALL MxGetCPUVendor(void);
+/* The clock measured by the last identification, in MHz. */
+MX_API uint32_t MX_CALL MxGetCPUSpeed(void);
+/* Binds all slots to the tier the word selects and returns 1; returns 0 and
+ * touches nothing when the word lacks MxCpuFPU. May be called again. */
+MX_API int MX_CALL MxInitLibForCPU(MxCpuFlags flags);
+
+/* Single-axis rotations through the MxIdMat and table-lookup slots. */
+MX_API void MX_CALL MxRotXMat(MxMat4x4* m, float radians);
+MX_API void MX_CALL MxRotYMat(MxMat4x4* m, float radians);
+MX_API void MX_CALL MxRotZMat(MxMat4x4* m, float radians);
+MX_API void MX_CALL MxDegRotXMat(MxMat4x4* m, float degrees);
+MX_API void MX_CALL MxDegRotYMat(MxMat4x4* m, float degrees);
+MX_API void MX_CALL MxDegRotZMat(MxMat4x4* m, float degrees);
+
+/* Builds the quarter-wave sine table (once) and sets the thread's x87
+ * precision to single, keeping its rounding mode. Always returns 1. */
+MX_API int32_t MX_CALL MxInitTables(void);
+
+/* Sine and cosine of the exact argument, each rounded once to the
+ * destination type; the cosine is stored first, then the sine. */
+MX_API void MX_CALL MxSinCosFFF(float* sine, float* cosine, float radians);
+MX_API void MX_CALL MxSinCosDDD(double* sine, double* cosine, double radians);
+MX_API void MX_CALL MxSinCosDDF(double* sine, double* cosine, float radians);
+MX_API void MX_CALL MxSinCosFFD(float* sine, float* cosine, double radians);
+
+/* One-shot stopwatch in time-stamp-counter ticks; the end call writes
+ * 0x8FFFFFFFFFFFFFFF when no usable counter was started. */
+MX_API void MX_CALL MxStartTickCount(void);
+MX_API void MX_CALL MxEndTickCount(uint64_t* ticks);
+
+/* ---- Slots (null until the first successful MxInitLibForCPU) -------------- */
+
+MX_API extern MxZeroMatFn MxZeroMat;                         /* all +0.0 */
+MX_API extern MxIdMatFn MxIdMat;                             /* identity */
+MX_API extern MxTranslateMatFn MxTranslateMat;               /* identity, x y z at 12..14 */
+MX_API extern MxTranslateMatFromVecFn MxTranslateMatFromVec; /* reads exactly x, y, z */
+MX_API extern MxScaleMatFn MxScaleMat;                       /* sx sy sz 1 on the diagonal */
+MX_API extern MxInvOrthMat4x4Fn MxInvOrthMat4x4;             /* transposes the 3x3 block */
+MX_API extern MxInvMat4x4Fn MxInvMat4x4;                     /* returns at once */
+MX_API extern MxMatMult4x4_4x4Fn MxMatMult4x4_4x4;           /* out = b*a */
+MX_API extern MxSparseMatMult4x4_4x4Fn MxSparseMatMult4x4_4x4; /* affine out = b*a */
+MX_API extern MxConcatRotMatXYZFn MxConcatRotMatXYZ;         /* (Y*X)*Z */
+MX_API extern MxConcatRotMatXZYFn MxConcatRotMatXZY;         /* (Z*X)*Y */
+MX_API extern MxConcatRotMatYZXFn MxConcatRotMatYZX;         /* (Z*Y)*X */
+MX_API extern MxConcatRotMatYXZFn MxConcatRotMatYXZ;         /* (X*Y)*Z */
+MX_API extern MxConcatRotMatZXYFn MxConcatRotMatZXY;         /* Y*(X*Z) */
+MX_API extern MxConcatRotMatZYXFn MxConcatRotMatZYX;         /* (Y*Z)*X */
+MX_API extern MxTSinFn MxTSin;
+MX_API extern MxTCosFn MxTCos;
+MX_API extern MxTSinCosFn MxTSinCos;
+MX_API extern MxTSinOfDegFn MxTSinOfDeg;
+MX_API extern MxTCosOfDegFn MxTCosOfDeg;
+MX_API extern MxTSinCosOfDegFn MxTSinCosOfDeg;
+MX_API extern MxAccSqrtFn MxAccSqrt;
+MX_API extern MxRghFastSqrtFn MxRghFastSqrt;
+MX_API extern Mx3DVecMagnitudeSquaredFn Mx3DVecMagnitudeSquared;
+MX_API extern Mx3DVecAccMagnitudeFn Mx3DVecAccMagnitude;
+MX_API extern Mx3DVecRghFastMagnitudeFn Mx3DVecRghFastMagnitude;
+MX_API extern Mx3DVecDotProdFn Mx3DVecDotProd;
+MX_API extern Mx3DVecCrossProdFn Mx3DVecCrossProd;
+MX_API extern Mx3DVecAddFn Mx3DVecAdd;
+MX_API extern Mx3DVecSubFn Mx3DVecSub;
+MX_API extern Mx3DVecCmpMagnitudeFn Mx3DVecCmpMagnitude; /* 0, 1 or 2 */
+MX_API extern Mx3DVecScaleFn Mx3DVecScale;
+MX_API extern Mx3DVecCmpFn Mx3DVecCmp; /* 0 or 1 */
+MX_API extern Mx3DVecTransformFn Mx3DVecTransform;
+MX_API extern Mx3DVecNormalizeFn Mx3DVecNormalize; /* zero vector: r untouched */
+MX_API extern Mx3DVecRotateFn Mx3DVecRotate;
+MX_API extern MxZeroDwordAlignedMemFn MxZeroDwordAlignedMem;
+MX_API extern MxSetDwordAlignedMemFn MxSetDwordAlignedMem;
+MX_API extern MxCopyDwordAlignedMemFn MxCopyDwordAlignedMem;
+MX_API extern MxIMinFn MxIMin;
+MX_API extern MxIMaxFn MxIMax;
+MX_API extern MxFMinFn MxFMin;
+MX_API extern MxFMaxFn MxFMax;
+MX_API extern MxF2IFn MxF2I;
+MX_API extern MxI2FFn MxI2F;
+MX_API extern MxFAccDivFn MxFAccDiv;
+MX_API extern MxFRghFastDivFn MxFRghFastDiv;
+MX_API extern MxFAccRecipFn MxFAccRecip;
+MX_API extern MxFRghFastRecipFn MxFRghFastRecip;
+MX_API extern MxAlphaBlt32Fn MxAlphaBlt32;
+
+/* ---- Scratch records for the host ---------------------------------------
+ * g_mat1..g_mat16 are contiguous from a 256-byte boundary; g_vecN lie 64 bytes
+ * apart, each 16 bytes past a 64-byte boundary. Every byte is 0x3F at load;
+ * the library never touches them on its own. (An ELF executable that links
+ * them directly may receive copies placed by its own linker; take their
+ * addresses with dlsym or build the host with -fPIC when the layout matters.) */
+MX_API extern MxMat4x4 g_mat1, g_mat2, g_mat3, g_mat4, g_mat5, g_mat6, g_mat7, g_mat8;
+MX_API extern MxMat4x4 g_mat9, g_mat10, g_mat11, g_mat12, g_mat13, g_mat14, g_mat15, g_mat16;
+MX_API extern Mx3DVec g_vec1, g_vec2, g_vec3, g_vec4, g_vec5, g_vec6, g_vec7, g_vec8;
+MX_API extern Mx3DVec g_vec9, g_vec10, g_vec11, g_vec12, g_vec13, g_vec14, g_vec15, g_vec16;
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TARNLIB2DLL_H */

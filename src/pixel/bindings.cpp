@@ -1,0 +1,8 @@
+#include "dispatch/registry.h"
+
+namespace tarn {
+
+// Filled in when the family's variants land.
+std::span<const SlotImpl> pixel_impls() { return {}; }
+
+}  // namespace tarn

@@ -1,0 +1,77 @@
+// The reciprocal and reciprocal-square-root estimates that the 3DNow! and SSE
+// variants start from. Every variant that needs an estimate takes it from
+// here, so all of them agree on one definition.
+//
+// 3DNow! (absent from current processors) is emulated deterministically:
+//   recip_estimate_3dnow(x)   1/x rounded to 14 significant fraction bits
+//                             (relative error at most 2^-15, "about 14 bits")
+//   rsqrt_estimate_3dnow(x)   1/sqrt(x) rounded to 15 significant fraction
+//                             bits (relative error at most 2^-16)
+//   recip_refined_3dnow(x)    the estimate after the two 3DNow! reciprocal
+//                             steps: 1/x correctly rounded to single precision
+//   rsqrt_refined_3dnow(x)    the estimate after the 3DNow! reciprocal-square-
+//                             root sequence: 1/sqrt(x) correctly rounded
+// Special values follow IEEE arithmetic on the exact quotient: +-0 gives
+// +-infinity, +-infinity gives +-0, a negative rsqrt argument and any NaN give
+// a quiet NaN. Denormal inputs are treated as their exact values.
+//
+// SSE uses the processor's own RCPSS and RSQRTSS (relative error at most
+// 1.5 * 2^-12); other targets emulate them as 1/x and 1/sqrt(x) rounded to 12
+// fraction bits.
+#pragma once
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+
+#if defined(__SSE__) || defined(__x86_64__)
+#include <xmmintrin.h>
+#define TARN_HAVE_SSE_ESTIMATES 1
+#endif
+
+namespace tarn::estimates {
+
+// Rounds a finite double to a float whose significand keeps only `fraction_bits`
+// of its 23 fraction bits (round to nearest, ties away), then to single.
+inline float round_to_fraction_bits(double v, int fraction_bits) {
+  if (!std::isfinite(v) || v == 0.0) return static_cast<float>(v);
+  const float f = static_cast<float>(v);
+  if (!std::isfinite(f)) return f;
+  int exponent;
+  const double mantissa = std::frexp(v, &exponent);  // v = mantissa * 2^exponent, 0.5 <= |m| < 1
+  const double scale = std::ldexp(1.0, fraction_bits + 1);
+  const double rounded = std::round(mantissa * scale) / scale;
+  return static_cast<float>(std::ldexp(rounded, exponent));
+}
+
+inline float recip_estimate_3dnow(float x) {
+  return round_to_fraction_bits(1.0 / static_cast<double>(x), 14);
+}
+
+inline float rsqrt_estimate_3dnow(float x) {
+  return round_to_fraction_bits(1.0 / std::sqrt(static_cast<double>(x)), 15);
+}
+
+inline float recip_refined_3dnow(float x) { return 1.0f / x; }
+
+inline float rsqrt_refined_3dnow(float x) {
+  return static_cast<float>(1.0 / std::sqrt(static_cast<double>(x)));
+}
+
+inline float recip_estimate_sse(float x) {
+#if defined(TARN_HAVE_SSE_ESTIMATES)
+  return _mm_cvtss_f32(_mm_rcp_ss(_mm_set_ss(x)));
+#else
+  return round_to_fraction_bits(1.0 / static_cast<double>(x), 12);
+#endif
+}
+
+inline float rsqrt_estimate_sse(float x) {
+#if defined(TARN_HAVE_SSE_ESTIMATES)
+  return _mm_cvtss_f32(_mm_rsqrt_ss(_mm_set_ss(x)));
+#else
+  return round_to_fraction_bits(1.0 / std::sqrt(static_cast<double>(x)), 12);
+#endif
+}
+
+}  // namespace tarn::estimates

@@ -1,0 +1,41 @@
+#include <cmath>
+
+#include "TarnLib2DLL.h"
+#include "dispatch/fpu_control.h"
+#include "trig/trig.h"
+
+namespace tarn::trig {
+
+alignas(64) float g_sine_table[kTableSize];
+
+float sine_table_entry(int k) {
+  // k/256 * P is exact in double (14 + 24 significant bits), and the double
+  // sine rounded once to single precision gives every entry exactly (the
+  // tests compare each against a wider reference).
+  const double step = static_cast<double>(std::bit_cast<float>(kStepAngleBits));
+  return static_cast<float>(std::sin(static_cast<double>(k) / 256.0 * step));
+}
+
+namespace {
+
+bool build_table() {
+  for (int k = 0; k < kQuarterSteps; ++k) g_sine_table[k] = sine_table_entry(k);
+  g_sine_table[kQuarterSteps] = 1.0f;
+  return true;
+}
+
+}  // namespace
+}  // namespace tarn::trig
+
+// The table is built once, whichever thread asks first; every call then sets
+// the calling thread's x87 precision to single, keeping its rounding control
+// and exception masks.
+extern "C" MX_API int32_t MX_CALL MxInitTables(void) {
+  using namespace tarn;
+  [[maybe_unused]] static const bool built = trig::build_table();
+
+  const std::uint16_t saved = fpu::read_x87_control();
+  fpu::reset_x87();
+  fpu::write_x87_control(static_cast<std::uint16_t>(saved & ~fpu::kPrecisionControlMask));
+  return 1;
+}

@@ -1,0 +1,59 @@
+// Trigonometry: the quarter-wave sine table with its lookups, and the exact
+// sine-cosine functions.
+//
+// A lookup resolves an angle to one of 65536 steps per turn without any
+// float-to-integer conversion: t = angle * multiplier, u = t + 49152.0f, and
+// the bits of u minus those of 49152.0f count the angle in 1/65536 turns.
+// Bits 15-14 of that step index are the quadrant, bits 13-0 the position k.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+
+namespace tarn::trig {
+
+inline constexpr int kQuarterSteps = 16384;
+inline constexpr int kTableSize = kQuarterSteps + 1;  // entry 16384 closes the wave
+
+// 128/pi and 256/360 rounded to single precision; pi/128 likewise.
+inline constexpr std::uint32_t kRadianMultiplierBits = 0x4222F983;
+inline constexpr std::uint32_t kDegreeMultiplierBits = 0x3F360B61;
+inline constexpr std::uint32_t kStepAngleBits = 0x3CC90FDB;
+inline constexpr std::uint32_t kRoundingConstantBits = 0x47400000;  // 49152.0f = 1.5 * 2^15
+
+inline constexpr float kRadianMultiplier = std::bit_cast<float>(kRadianMultiplierBits);
+inline constexpr float kDegreeMultiplier = std::bit_cast<float>(kDegreeMultiplierBits);
+inline constexpr float kRoundingConstant = std::bit_cast<float>(kRoundingConstantBits);
+
+// Written once by MxInitTables, read by the lookups.
+extern float g_sine_table[kTableSize];
+
+// Entry k: sin(k/256 * P), P = pi/128 in single precision, rounded once.
+float sine_table_entry(int k);
+
+// The 16-bit step index of an angle; the caller masks it.
+inline std::uint32_t step_index(float angle, float multiplier) {
+  const float t = angle * multiplier;
+  const float u = t + kRoundingConstant;
+  return std::bit_cast<std::uint32_t>(u) - kRoundingConstantBits;
+}
+
+namespace x87 {
+float TSin(float radians);
+float TCos(float radians);
+void TSinCos(float* sine, float* cosine, float radians);
+float TSinOfDeg(float degrees);
+float TCosOfDeg(float degrees);
+void TSinCosOfDeg(float* sine, float* cosine, float degrees);
+}  // namespace x87
+
+namespace cmov {
+float TSin(float radians);
+float TCos(float radians);
+void TSinCos(float* sine, float* cosine, float radians);
+float TSinOfDeg(float degrees);
+float TCosOfDeg(float degrees);
+void TSinCosOfDeg(float* sine, float* cosine, float degrees);
+}  // namespace cmov
+
+}  // namespace tarn::trig

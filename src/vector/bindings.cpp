@@ -1,0 +1,8 @@
+#include "dispatch/registry.h"
+
+namespace tarn {
+
+// Filled in when the family's variants land.
+std::span<const SlotImpl> vector_impls() { return {}; }
+
+}  // namespace tarn

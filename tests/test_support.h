@@ -1,0 +1,57 @@
+// Helpers shared by the tests: bit views of floats, tier iteration, and a
+// guard that gives the x87 unit its full precision for reference arithmetic.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "TarnLib2DLL.h"
+#include "dispatch/fpu_control.h"
+#include "dispatch/tiers.h"
+
+namespace tarn::test {
+
+inline std::uint32_t bits(float f) { return std::bit_cast<std::uint32_t>(f); }
+inline float from_bits(std::uint32_t b) { return std::bit_cast<float>(b); }
+
+inline constexpr std::uint32_t kNegZero = 0x80000000u;
+inline constexpr std::uint32_t kOne = 0x3F800000u;
+inline constexpr std::uint32_t kMinusOne = 0xBF800000u;
+
+// Every tier, each with the smallest word that selects it.
+inline std::vector<Tier> all_tiers() {
+  std::vector<Tier> tiers;
+  for (int t = 0; t < kTierCount; ++t) tiers.push_back(static_cast<Tier>(t));
+  return tiers;
+}
+
+inline std::string tier_test_name(Tier tier) {
+  std::string name;
+  for (char c : tier_name(tier)) name += (c == '+' || c == '!') ? '_' : c;
+  return name;
+}
+
+// Selects a tier for the test and builds the tables.
+inline void use_tier(Tier tier) {
+  MxInitLibForCPU(tier_flags(tier));
+  MxInitTables();
+}
+
+// Long double arithmetic at its full 64-bit significand while alive; the
+// library leaves the x87 unit at single precision.
+class ExtendedPrecision {
+ public:
+  ExtendedPrecision() : saved_(fpu::read_x87_control()) {
+    fpu::write_x87_control(static_cast<std::uint16_t>(saved_ | fpu::kPrecisionControlMask));
+  }
+  ~ExtendedPrecision() { fpu::write_x87_control(saved_); }
+  ExtendedPrecision(const ExtendedPrecision&) = delete;
+  ExtendedPrecision& operator=(const ExtendedPrecision&) = delete;
+
+ private:
+  std::uint16_t saved_;
+};
+
+}  // namespace tarn::test

@@ -1,0 +1,119 @@
+// tarn-info: what the library selects on this machine, or for a given word.
+//   tarn-info                  the tier for this machine's capability word
+//   tarn-info --flags 0x24F    the tier a word selects and every slot's variant
+//   tarn-info --all-tiers      the variant of every selection group in all tiers
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "TarnLib2DLL.h"
+#include "dispatch/registry.h"
+#include "dispatch/tiers.h"
+
+namespace {
+
+using namespace tarn;
+
+struct Options {
+  enum class Mode { kMachine, kFlags, kAllTiers } mode = Mode::kMachine;
+  MxCpuFlags flags = 0;
+};
+
+void usage(std::FILE* out) {
+  std::fprintf(out,
+               "usage: tarn-info [--flags WORD | --all-tiers]\n"
+               "  (no option)    identify this machine and show its binding\n"
+               "  --flags WORD   show the tier and binding a capability word selects\n"
+               "  --all-tiers    show the variant of each selection group in every tier\n");
+}
+
+std::optional<Options> parse(int argc, char** argv) {
+  Options opt;
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (std::strcmp(arg, "--flags") == 0 && i + 1 < argc) {
+      char* end = nullptr;
+      const unsigned long value = std::strtoul(argv[++i], &end, 0);
+      if (end == argv[i] || *end != '\0' || value > 0xFFFFFFFFul) return std::nullopt;
+      opt.mode = Options::Mode::kFlags;
+      opt.flags = static_cast<MxCpuFlags>(value);
+    } else if (std::strcmp(arg, "--all-tiers") == 0) {
+      opt.mode = Options::Mode::kAllTiers;
+    } else {
+      return std::nullopt;
+    }
+  }
+  return opt;
+}
+
+std::string bound_variant(SlotId slot) {
+  const GenericFn fn = load_slot(slot);
+  if (fn == nullptr) return "(not built)";
+  Variant variant;
+  if (!find_variant(slot, fn, &variant)) return "(unknown)";
+  return std::string(variant_name(variant));
+}
+
+int show_binding(MxCpuFlags flags) {
+  const std::optional<Tier> tier = select_tier(flags);
+  std::printf("capability word 0x%08X\n", flags);
+  if (!tier || MxInitLibForCPU(flags) != 1) {
+    std::printf("tier            none (the word lacks MxCpuFPU)\n");
+    return 1;
+  }
+  std::printf("tier            %.*s%s\n\n", static_cast<int>(tier_name(*tier).size()),
+              tier_name(*tier).data(), (flags & MxCpuCyrixEMMX) ? " (Cyrix EMMX blit)" : "");
+  std::printf("%-3s %-26s %-5s %s\n", "ord", "slot", "group", "variant");
+  for (const SlotInfo& slot : kSlots) {
+    std::printf("%-3d %-26s %-5d %s\n", slot.ordinal, slot.name, slot.group,
+                bound_variant(slot.id).c_str());
+  }
+  return 0;
+}
+
+int show_all_tiers() {
+  std::printf("%-30s %-10s", "tier", "word");
+  for (int group = 1; group <= kGroupCount; ++group) std::printf(" %-16d", group);
+  std::printf("\n");
+  for (int t = 0; t < kTierCount; ++t) {
+    const Tier tier = static_cast<Tier>(t);
+    std::printf("%-30.*s 0x%08X", static_cast<int>(tier_name(tier).size()),
+                tier_name(tier).data(), tier_flags(tier));
+    for (int group = 1; group <= kGroupCount; ++group) {
+      const std::string_view v = variant_name(group_variant(tier, group));
+      std::printf(" %-16.*s", static_cast<int>(v.size()), v.data());
+    }
+    std::printf("\n");
+  }
+  std::printf("\ngroups:\n");
+  for (int group = 1; group <= kGroupCount; ++group) {
+    std::printf("  %2d:", group);
+    for (const SlotInfo& slot : kSlots) {
+      if (slot.group == group) std::printf(" %s", slot.name);
+    }
+    std::printf("\n");
+  }
+  std::printf("  MxCpuCyrixEMMX in the word puts the Cyrix EMMX MxAlphaBlt32 in any tier.\n");
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::optional<Options> opt = parse(argc, argv);
+  if (!opt) {
+    usage(stderr);
+    return 2;
+  }
+  switch (opt->mode) {
+    case Options::Mode::kAllTiers:
+      return show_all_tiers();
+    case Options::Mode::kFlags:
+      return show_binding(opt->flags);
+    case Options::Mode::kMachine:
+      break;
+  }
+  return show_binding(MxIdentifyCPU());
+}
