@@ -149,10 +149,10 @@ typedef void(MX_CALL* MxCopyDwordAlignedMemFn)(void* dst, const void* src, uint3
  * (bits_per_pixel != 16) or 16-bit destination (red_mask 0x7C00: 1-5-5-5,
  * 0x0F00: 4-4-4-4, otherwise 5-6-5). Pitches in bytes, may be negative. */
 typedef void(MX_CALL* MxAlphaBlt32Fn)(const uint32_t* src, int32_t src_x, int32_t src_y,
-                                      int32_t width, int32_t height, int32_t src_pitch,
-                                      void* dst, int32_t dst_x, int32_t dst_y, int32_t dst_width,
-                                      int32_t dst_height, int32_t dst_pitch,
-                                      int32_t bits_per_pixel, int32_t red_mask);
+                                      int32_t width, int32_t height, int32_t src_pitch, void* dst,
+                                      int32_t dst_x, int32_t dst_y, int32_t dst_width,
+                                      int32_t dst_height, int32_t dst_pitch, int32_t bits_per_pixel,
+                                      int32_t red_mask);
 
 /* ---- Functions ----------------------------------------------------------- */
 
@@ -194,21 +194,21 @@ MX_API void MX_CALL MxEndTickCount(uint64_t* ticks);
 
 /* ---- Slots (null until the first successful MxInitLibForCPU) -------------- */
 
-MX_API extern MxZeroMatFn MxZeroMat;                         /* all +0.0 */
-MX_API extern MxIdMatFn MxIdMat;                             /* identity */
-MX_API extern MxTranslateMatFn MxTranslateMat;               /* identity, x y z at 12..14 */
-MX_API extern MxTranslateMatFromVecFn MxTranslateMatFromVec; /* reads exactly x, y, z */
-MX_API extern MxScaleMatFn MxScaleMat;                       /* sx sy sz 1 on the diagonal */
-MX_API extern MxInvOrthMat4x4Fn MxInvOrthMat4x4;             /* transposes the 3x3 block */
-MX_API extern MxInvMat4x4Fn MxInvMat4x4;                     /* returns at once */
-MX_API extern MxMatMult4x4_4x4Fn MxMatMult4x4_4x4;           /* out = b*a */
+MX_API extern MxZeroMatFn MxZeroMat;                           /* all +0.0 */
+MX_API extern MxIdMatFn MxIdMat;                               /* identity */
+MX_API extern MxTranslateMatFn MxTranslateMat;                 /* identity, x y z at 12..14 */
+MX_API extern MxTranslateMatFromVecFn MxTranslateMatFromVec;   /* reads exactly x, y, z */
+MX_API extern MxScaleMatFn MxScaleMat;                         /* sx sy sz 1 on the diagonal */
+MX_API extern MxInvOrthMat4x4Fn MxInvOrthMat4x4;               /* transposes the 3x3 block */
+MX_API extern MxInvMat4x4Fn MxInvMat4x4;                       /* returns at once */
+MX_API extern MxMatMult4x4_4x4Fn MxMatMult4x4_4x4;             /* out = b*a */
 MX_API extern MxSparseMatMult4x4_4x4Fn MxSparseMatMult4x4_4x4; /* affine out = b*a */
-MX_API extern MxConcatRotMatXYZFn MxConcatRotMatXYZ;         /* (Y*X)*Z */
-MX_API extern MxConcatRotMatXZYFn MxConcatRotMatXZY;         /* (Z*X)*Y */
-MX_API extern MxConcatRotMatYZXFn MxConcatRotMatYZX;         /* (Z*Y)*X */
-MX_API extern MxConcatRotMatYXZFn MxConcatRotMatYXZ;         /* (X*Y)*Z */
-MX_API extern MxConcatRotMatZXYFn MxConcatRotMatZXY;         /* Y*(X*Z) */
-MX_API extern MxConcatRotMatZYXFn MxConcatRotMatZYX;         /* (Y*Z)*X */
+MX_API extern MxConcatRotMatXYZFn MxConcatRotMatXYZ;           /* (Y*X)*Z */
+MX_API extern MxConcatRotMatXZYFn MxConcatRotMatXZY;           /* (Z*X)*Y */
+MX_API extern MxConcatRotMatYZXFn MxConcatRotMatYZX;           /* (Z*Y)*X */
+MX_API extern MxConcatRotMatYXZFn MxConcatRotMatYXZ;           /* (X*Y)*Z */
+MX_API extern MxConcatRotMatZXYFn MxConcatRotMatZXY;           /* Y*(X*Z) */
+MX_API extern MxConcatRotMatZYXFn MxConcatRotMatZYX;           /* (Y*Z)*X */
 MX_API extern MxTSinFn MxTSin;
 MX_API extern MxTCosFn MxTCos;
 MX_API extern MxTSinCosFn MxTSinCos;

@@ -32,9 +32,9 @@ std::string tier_by_rules(MxCpuFlags f) {
 }
 
 TEST(TierSelection, EveryCombinationOfConsultedBitsFollowsTheRules) {
-  constexpr MxCpuFlags kConsulted[] = {MxCpuCMOV,   MxCpuMMX,    MxCpu3DNow,    MxCpuMMXExt,
-                                       MxCpuSSE,    MxCpuExt3DNow, MxCpuCyrixEMMX, MxCpuCPUID,
-                                       MxCpuNoFPU};
+  constexpr MxCpuFlags kConsulted[] = {MxCpuCMOV,      MxCpuMMX,   MxCpu3DNow,
+                                       MxCpuMMXExt,    MxCpuSSE,   MxCpuExt3DNow,
+                                       MxCpuCyrixEMMX, MxCpuCPUID, MxCpuNoFPU};
   std::mt19937 rng(7);
   for (unsigned combo = 0; combo < (1u << std::size(kConsulted)); ++combo) {
     MxCpuFlags flags = MxCpuFPU;
@@ -90,11 +90,16 @@ Variant group_by_rules(const std::string& tier, int group) {
              now = has("3DNow!"), ext = has("ext3DNow!"), mmxext = has("MMXext"),
              sse = tier == "SSE";
   switch (group) {
-    case 1: return mmx ? Variant::kMmx : Variant::kX87;
-    case 2: return Variant::kX87;
-    case 3: return Variant::kNoOp;
-    case 4: return now ? Variant::k3DNow : sse ? Variant::kSse : Variant::kX87;
-    case 5: return cmov || sse ? Variant::kCmov : Variant::kX87;
+    case 1:
+      return mmx ? Variant::kMmx : Variant::kX87;
+    case 2:
+      return Variant::kX87;
+    case 3:
+      return Variant::kNoOp;
+    case 4:
+      return now ? Variant::k3DNow : sse ? Variant::kSse : Variant::kX87;
+    case 5:
+      return cmov || sse ? Variant::kCmov : Variant::kX87;
     case 6:
       return ext ? Variant::kExt3DNow : now ? Variant::k3DNow : sse ? Variant::kSse : Variant::kX87;
     case 7:
@@ -109,8 +114,10 @@ Variant group_by_rules(const std::string& tier, int group) {
              : sse         ? Variant::kSse
              : cmov        ? Variant::kCmov
                            : Variant::kX87;
-    case 9: return mmxext || sse ? Variant::kMmxext : mmx ? Variant::kMmx : Variant::kX87;
-    case 10: return cmov || sse ? Variant::kCmov : now ? Variant::k3DNow : Variant::kX87;
+    case 9:
+      return mmxext || sse ? Variant::kMmxext : mmx ? Variant::kMmx : Variant::kX87;
+    case 10:
+      return cmov || sse ? Variant::kCmov : now ? Variant::k3DNow : Variant::kX87;
     case 11:
       if (tier == "3DNow!+MMXext+ext3DNow!") return Variant::kX87;
       return now ? Variant::k3DNow : sse ? Variant::kSse : Variant::kX87;
@@ -146,7 +153,8 @@ TEST(TierBinding, EverySlotHoldsItsTiersImplementation) {
 TEST(TierBinding, BuiltSlotsAreBoundInEveryTier) {
   for (const SlotInfo& slot : kSlots) {
     bool built = false;
-    for (int v = 0; v < kVariantCount; ++v) built |= find_impl(slot.id, static_cast<Variant>(v)) != nullptr;
+    for (int v = 0; v < kVariantCount; ++v)
+      built |= find_impl(slot.id, static_cast<Variant>(v)) != nullptr;
     if (!built) continue;
     for (Tier tier : all_tiers()) {
       EXPECT_NE(find_impl(slot.id, group_variant(tier, slot.group)), nullptr)

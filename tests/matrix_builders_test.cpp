@@ -54,7 +54,8 @@ const BuilderForms kForms[] = {
      matrix::mmx::TranslateMatFromVec, matrix::mmx::ScaleMat},
 };
 
-const auto kIdentity = words({{0, test::kOne}, {5, test::kOne}, {10, test::kOne}, {15, test::kOne}});
+const auto kIdentity =
+    words({{0, test::kOne}, {5, test::kOne}, {10, test::kOne}, {15, test::kOne}});
 
 TEST(MatrixBuilders, EveryFormStoresExactlyTheSpecifiedBits) {
   const float nan = from_bits(kSignallingNaN);
@@ -82,8 +83,9 @@ TEST(MatrixBuilders, EveryFormStoresExactlyTheSpecifiedBits) {
 
     m = filled_with_nan();
     f.scale(&m, 2.0f, -0.0f, nan);
-    expect_words(m, words({{0, bits(2.0f)}, {5, test::kNegZero}, {10, kSignallingNaN}, {15, test::kOne}}),
-                 std::string(f.name) + " scale");
+    expect_words(
+        m, words({{0, bits(2.0f)}, {5, test::kNegZero}, {10, kSignallingNaN}, {15, test::kOne}}),
+        std::string(f.name) + " scale");
   }
 }
 

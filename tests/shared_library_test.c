@@ -29,7 +29,10 @@ static const char* const kRecordNames[] = {TARN_EXPORTS(TARN_IGNORE, TARN_IGNORE
 #undef NAME_OF
 #undef SLOT_NAME_OF
 
-enum { kExports = sizeof kAllExports / sizeof *kAllExports, kSlots = sizeof kSlotNames / sizeof *kSlotNames };
+enum {
+  kExports = sizeof kAllExports / sizeof *kAllExports,
+  kSlots = sizeof kSlotNames / sizeof *kSlotNames
+};
 
 static int slots_all_null(void* lib) {
   int i;
@@ -57,7 +60,8 @@ int main(int argc, char** argv) {
 
   check(kExports == 99, "export count", NULL);
   check(kSlots == 50, "slot count", NULL);
-  for (i = 0; i < kExports; ++i) check(dlsym(lib, kAllExports[i]) != NULL, "resolves", kAllExports[i]);
+  for (i = 0; i < kExports; ++i)
+    check(dlsym(lib, kAllExports[i]) != NULL, "resolves", kAllExports[i]);
 
   /* kRecordNames holds the 32 records: g_mat1..16 then g_vec1..16. */
   mat1 = (const unsigned char*)dlsym(lib, kRecordNames[0]);
@@ -66,7 +70,8 @@ int main(int argc, char** argv) {
   check(vec1 != NULL && ((uintptr_t)vec1 % 64) == 16, "16 past a 64-byte boundary", "g_vec1");
   for (i = 0; i < 16; ++i) {
     check(dlsym(lib, kRecordNames[i]) == mat1 + 64 * i, "contiguous", kRecordNames[i]);
-    check(dlsym(lib, kRecordNames[16 + i]) == vec1 + 64 * i, "64 bytes apart", kRecordNames[16 + i]);
+    check(dlsym(lib, kRecordNames[16 + i]) == vec1 + 64 * i, "64 bytes apart",
+          kRecordNames[16 + i]);
   }
   if (mat1 != NULL && vec1 != NULL) {
     int all_3f = 1;
@@ -89,9 +94,11 @@ int main(int argc, char** argv) {
       MxTSinOfDegFn sin_deg = *(MxTSinOfDegFn*)dlsym(lib, "MxTSinOfDeg");
       MxIdMatFn id = *(MxIdMatFn*)dlsym(lib, "MxIdMat");
       MxMat4x4 m;
-      check(sin_deg != NULL && sin_deg(90.0f) == 1.0f, "table sine through the slot", "MxTSinOfDeg");
+      check(sin_deg != NULL && sin_deg(90.0f) == 1.0f, "table sine through the slot",
+            "MxTSinOfDeg");
       id(&m);
-      check(m.m[0] == 1.0f && m.m[1] == 0.0f && m.m[15] == 1.0f, "identity through the slot", "MxIdMat");
+      check(m.m[0] == 1.0f && m.m[1] == 0.0f && m.m[15] == 1.0f, "identity through the slot",
+            "MxIdMat");
     }
   }
   dlclose(lib);

@@ -13,8 +13,12 @@
 
 namespace tarn::test {
 
-inline std::uint32_t bits(float f) { return std::bit_cast<std::uint32_t>(f); }
-inline float from_bits(std::uint32_t b) { return std::bit_cast<float>(b); }
+inline std::uint32_t bits(float f) {
+  return std::bit_cast<std::uint32_t>(f);
+}
+inline float from_bits(std::uint32_t b) {
+  return std::bit_cast<float>(b);
+}
 
 inline constexpr std::uint32_t kNegZero = 0x80000000u;
 inline constexpr std::uint32_t kOne = 0x3F800000u;

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <numbers>
 #include <cstring>
+#include <numbers>
 #include <random>
 
 #include "test_support.h"
@@ -39,7 +39,7 @@ TEST_F(SineTable, SampleEntries) {
   const struct {
     int k;
     std::uint32_t bits;
-  } kSamples[] = {{0, 0x00000000}, {1, 0x38C90FDB},     {100, 0x3C1D13C5},
+  } kSamples[] = {{0, 0x00000000},    {1, 0x38C90FDB},     {100, 0x3C1D13C5},
                   {8192, 0x3F3504F3}, {16383, 0x3F800000}, {16384, 0x3F800000}};
   for (const auto& s : kSamples) EXPECT_EQ(bits(trig::g_sine_table[s.k]), s.bits) << s.k;
 }
@@ -87,12 +87,14 @@ const Lookups kForms[] = {
 float reference_sine(std::uint32_t n) {
   const int k = static_cast<int>(n & 0x3FFF);
   const int q = static_cast<int>((n >> 14) & 3);
-  const float v = (q & 1) ? (k == 0 ? 1.0f : trig::sine_table_entry(16384 - k))
-                          : trig::sine_table_entry(k);
+  const float v =
+      (q & 1) ? (k == 0 ? 1.0f : trig::sine_table_entry(16384 - k)) : trig::sine_table_entry(k);
   return q >= 2 ? -v : v;
 }
 
-float reference_cosine(std::uint32_t n) { return reference_sine((n + 0x4000) & 0xFFFF); }
+float reference_cosine(std::uint32_t n) {
+  return reference_sine((n + 0x4000) & 0xFFFF);
+}
 
 class Lookup : public ::testing::TestWithParam<Lookups> {
  protected:
@@ -158,7 +160,9 @@ TEST_P(Lookup, DocumentedAngles) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Forms, Lookup, ::testing::ValuesIn(kForms),
-                         [](const ::testing::TestParamInfo<Lookups>& p) { return std::string(p.param.name); });
+                         [](const ::testing::TestParamInfo<Lookups>& p) {
+                           return std::string(p.param.name);
+                         });
 
 // Random bit patterns, non-finite and far-out angles included: both forms
 // agree bit for bit, and the pair lookups write what the single ones return.

@@ -17,14 +17,20 @@ inline std::uint16_t read_x87_control() {
   return cw;
 }
 
-inline void write_x87_control(std::uint16_t cw) { __asm__ volatile("fldcw %0" : : "m"(cw)); }
+inline void write_x87_control(std::uint16_t cw) {
+  __asm__ volatile("fldcw %0" : : "m"(cw));
+}
 
 // FNINIT: empty register stack, all exceptions masked, round to nearest,
 // extended precision (control word 0x037F).
-inline void reset_x87() { __asm__ volatile("fninit" ::: "memory"); }
+inline void reset_x87() {
+  __asm__ volatile("fninit" ::: "memory");
+}
 #else
 inline constexpr bool kHasX87 = false;
-inline std::uint16_t read_x87_control() { return 0x037F; }
+inline std::uint16_t read_x87_control() {
+  return 0x037F;
+}
 inline void write_x87_control(std::uint16_t) {}
 inline void reset_x87() {}
 #endif

@@ -12,8 +12,11 @@ MX_API MxCpuFlags MX_CALL MxIdentifyCPU(void) {
 #endif
 }
 
-MX_API const char* MX_CALL MxGetCPUVendor(void) { return ""; }
+MX_API const char* MX_CALL MxGetCPUVendor(void) {
+  return "";
+}
 
-MX_API uint32_t MX_CALL MxGetCPUSpeed(void) { return 0; }
-
+MX_API uint32_t MX_CALL MxGetCPUSpeed(void) {
+  return 0;
+}
 }

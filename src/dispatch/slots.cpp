@@ -24,8 +24,8 @@ GenericFn load_slot(SlotId id) {
 
 void store_slot(SlotId id, GenericFn fn) {
   switch (id) {
-#define TARN_SLOT_STORE(ordinal, name, group)                                    \
-  case SlotId::name:                                                           \
+#define TARN_SLOT_STORE(ordinal, name, group)                                                 \
+  case SlotId::name:                                                                          \
     std::atomic_ref(::name).store(reinterpret_cast<name##Fn>(fn), std::memory_order_relaxed); \
     return;
     TARN_EXPORTS(TARN_IGNORE, TARN_SLOT_STORE, TARN_IGNORE)

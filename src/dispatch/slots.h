@@ -29,14 +29,14 @@ using GenericFn = void (*)();
 template <SlotId S>
 struct SlotTraits;
 
-#define TARN_SLOT_TRAITS(ordinal, name, group)                 \
-  template <>                                                 \
-  struct SlotTraits<SlotId::name> {                           \
-    using Fn = name##Fn;                                      \
-    static constexpr int kOrdinal = ordinal;                  \
-    static constexpr int kGroup = group;                      \
-    static constexpr const char* kName = #name;               \
-    static Fn& variable() { return ::name; }                  \
+#define TARN_SLOT_TRAITS(ordinal, name, group)  \
+  template <>                                   \
+  struct SlotTraits<SlotId::name> {             \
+    using Fn = name##Fn;                        \
+    static constexpr int kOrdinal = ordinal;    \
+    static constexpr int kGroup = group;        \
+    static constexpr const char* kName = #name; \
+    static Fn& variable() { return ::name; }    \
   };
 TARN_EXPORTS(TARN_IGNORE, TARN_SLOT_TRAITS, TARN_IGNORE)
 #undef TARN_SLOT_TRAITS
@@ -55,7 +55,9 @@ inline constexpr SlotInfo kSlots[] = {
 #undef TARN_SLOT_INFO
 };
 
-constexpr const SlotInfo& slot_info(SlotId id) { return kSlots[static_cast<int>(id)]; }
+constexpr const SlotInfo& slot_info(SlotId id) {
+  return kSlots[static_cast<int>(id)];
+}
 
 // The implementation currently bound to slot S, for calls the library makes
 // through its own slots (they follow the tier in force).

@@ -15,6 +15,7 @@ struct DecisionRow {
   Tier tier;
 };
 
+// clang-format off
 constexpr DecisionRow kDecisionTable[] = {
     // CMOV  MMX    3DNow  MMXext Ext3D  SSE
     {clear, clear, _,     _,     _,     _,     Tier::kX87},
@@ -32,6 +33,7 @@ constexpr DecisionRow kDecisionTable[] = {
     {clear, set,   set,   set,   set,   _,     Tier::k3DNowMmxextExt3DNow},
     {set,   set,   set,   set,   set,   _,     Tier::kCmov3DNowMmxextExt3DNow},
 };
+// clang-format on
 
 constexpr bool matches(Bit want, MxCpuFlags flags, MxCpuFlags bit) {
   return want == _ || (want == set) == ((flags & bit) != 0);
@@ -62,6 +64,7 @@ struct TierRow {
   std::array<Variant, kGroupCount> groups;  // groups 1..11
 };
 
+// clang-format off
 constexpr TierRow kTierTable[] = {
     // tier                         name                            1    2    3     4      5     6      7             8             9       10     11
     {Tier::kX87,                   "x87",                          {x87, x87, noop, x87,   x87,  x87,   x87,          x87,          x87,    x87,   x87}},
@@ -79,6 +82,7 @@ constexpr TierRow kTierTable[] = {
     {Tier::k3DNowMmxextExt3DNow,   "3DNow!+MMXext+ext3DNow!",      {mmx, x87, noop, now3d, x87,  ext3d, ext3d_mmxext, now3d_mmxext, mmxext, now3d, x87}},
     {Tier::kCmov3DNowMmxextExt3DNow, "CMOV+3DNow!+MMXext+ext3DNow!", {mmx, x87, noop, now3d, cmov, ext3d, ext3d_mmxext, now3d_mmxext, mmxext, cmov,  now3d}},
 };
+// clang-format on
 
 constexpr bool tables_are_in_tier_order() {
   if (std::size(kTierTable) != kTierCount || std::size(kDecisionTable) != kTierCount) return false;
@@ -92,7 +96,9 @@ static_assert(tables_are_in_tier_order());
 
 }  // namespace
 
-std::string_view tier_name(Tier tier) { return kTierTable[static_cast<int>(tier)].name; }
+std::string_view tier_name(Tier tier) {
+  return kTierTable[static_cast<int>(tier)].name;
+}
 
 std::optional<Tier> select_tier(MxCpuFlags flags) {
   if ((flags & MxCpuFPU) == 0) return std::nullopt;

@@ -4,5 +4,7 @@
 
 extern "C" {
 MX_API void MX_CALL MxStartTickCount(void) {}
-MX_API void MX_CALL MxEndTickCount(uint64_t* ticks) { *ticks = 0x8FFFFFFFFFFFFFFFull; }
+MX_API void MX_CALL MxEndTickCount(uint64_t* ticks) {
+  *ticks = 0x8FFFFFFFFFFFFFFFull;
+}
 }

@@ -25,9 +25,9 @@ inline constexpr int kVariantCount = static_cast<int>(Variant::kCount);
 
 constexpr std::string_view variant_name(Variant v) {
   constexpr std::string_view kNames[] = {
-      "x87",       "CMOV",          "MMX",           "MMXext",
-      "3DNow!",    "3DNow!+MMXext", "ext3DNow!",     "ext3DNow!+MMXext",
-      "SSE",       "Cyrix EMMX",    "no-op",
+      "x87",    "CMOV",          "MMX",       "MMXext",
+      "3DNow!", "3DNow!+MMXext", "ext3DNow!", "ext3DNow!+MMXext",
+      "SSE",    "Cyrix EMMX",    "no-op",
   };
   static_assert(std::size(kNames) == static_cast<std::size_t>(Variant::kCount));
   return kNames[static_cast<int>(v)];

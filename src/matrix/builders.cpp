@@ -12,7 +12,9 @@ namespace {
 
 constexpr std::uint32_t kOne = 0x3F800000;  // 1.0f
 
-inline std::uint32_t bits(float f) { return std::bit_cast<std::uint32_t>(f); }
+inline std::uint32_t bits(float f) {
+  return std::bit_cast<std::uint32_t>(f);
+}
 
 // Reads one float of a vector as bits, touching only its own four bytes.
 inline std::uint32_t bits_at(const float* f) {
@@ -62,19 +64,23 @@ void store_pairs(MxMat4x4* m, const Image& img) {
 
 }  // namespace
 
-#define TARN_DEFINE_BUILDERS(ns, store)                                              \
-  namespace ns {                                                                   \
-  void ZeroMat(MxMat4x4* m) { store(m, Image{}); }                                 \
-  void IdMat(MxMat4x4* m) { store(m, identity()); }                                \
-  void TranslateMat(MxMat4x4* m, float x, float y, float z) {                      \
-    store(m, translation(bits(x), bits(y), bits(z)));                              \
-  }                                                                                \
-  void TranslateMatFromVec(MxMat4x4* m, const Mx3DVec* v) {                        \
-    store(m, translation(bits_at(&v->x), bits_at(&v->y), bits_at(&v->z)));         \
-  }                                                                                \
-  void ScaleMat(MxMat4x4* m, float sx, float sy, float sz) {                       \
-    store(m, scale(bits(sx), bits(sy), bits(sz)));                                 \
-  }                                                                                \
+#define TARN_DEFINE_BUILDERS(ns, store)                                    \
+  namespace ns {                                                           \
+  void ZeroMat(MxMat4x4* m) {                                              \
+    store(m, Image{});                                                     \
+  }                                                                        \
+  void IdMat(MxMat4x4* m) {                                                \
+    store(m, identity());                                                  \
+  }                                                                        \
+  void TranslateMat(MxMat4x4* m, float x, float y, float z) {              \
+    store(m, translation(bits(x), bits(y), bits(z)));                      \
+  }                                                                        \
+  void TranslateMatFromVec(MxMat4x4* m, const Mx3DVec* v) {                \
+    store(m, translation(bits_at(&v->x), bits_at(&v->y), bits_at(&v->z))); \
+  }                                                                        \
+  void ScaleMat(MxMat4x4* m, float sx, float sy, float sz) {               \
+    store(m, scale(bits(sx), bits(sy), bits(sz)));                         \
+  }                                                                        \
   }
 
 TARN_DEFINE_BUILDERS(x87, store_words)

@@ -41,10 +41,22 @@ void degrees(MxMat4x4* m, float angle, const AxisLayout& at) {
 
 extern "C" {
 using namespace tarn::matrix;
-MX_API void MX_CALL MxRotXMat(MxMat4x4* m, float a) { radians(m, a, kAboutX); }
-MX_API void MX_CALL MxRotYMat(MxMat4x4* m, float a) { radians(m, a, kAboutY); }
-MX_API void MX_CALL MxRotZMat(MxMat4x4* m, float a) { radians(m, a, kAboutZ); }
-MX_API void MX_CALL MxDegRotXMat(MxMat4x4* m, float a) { degrees(m, a, kAboutX); }
-MX_API void MX_CALL MxDegRotYMat(MxMat4x4* m, float a) { degrees(m, a, kAboutY); }
-MX_API void MX_CALL MxDegRotZMat(MxMat4x4* m, float a) { degrees(m, a, kAboutZ); }
+MX_API void MX_CALL MxRotXMat(MxMat4x4* m, float a) {
+  radians(m, a, kAboutX);
+}
+MX_API void MX_CALL MxRotYMat(MxMat4x4* m, float a) {
+  radians(m, a, kAboutY);
+}
+MX_API void MX_CALL MxRotZMat(MxMat4x4* m, float a) {
+  radians(m, a, kAboutZ);
+}
+MX_API void MX_CALL MxDegRotXMat(MxMat4x4* m, float a) {
+  degrees(m, a, kAboutX);
+}
+MX_API void MX_CALL MxDegRotYMat(MxMat4x4* m, float a) {
+  degrees(m, a, kAboutY);
+}
+MX_API void MX_CALL MxDegRotZMat(MxMat4x4* m, float a) {
+  degrees(m, a, kAboutZ);
+}
 }

@@ -14,8 +14,16 @@ void sincos_exact(S* sine, S* cosine, A angle) {
 }  // namespace
 
 extern "C" {
-MX_API void MX_CALL MxSinCosFFF(float* s, float* c, float a) { sincos_exact(s, c, a); }
-MX_API void MX_CALL MxSinCosDDD(double* s, double* c, double a) { sincos_exact(s, c, a); }
-MX_API void MX_CALL MxSinCosDDF(double* s, double* c, float a) { sincos_exact(s, c, a); }
-MX_API void MX_CALL MxSinCosFFD(float* s, float* c, double a) { sincos_exact(s, c, a); }
+MX_API void MX_CALL MxSinCosFFF(float* s, float* c, float a) {
+  sincos_exact(s, c, a);
+}
+MX_API void MX_CALL MxSinCosDDD(double* s, double* c, double a) {
+  sincos_exact(s, c, a);
+}
+MX_API void MX_CALL MxSinCosDDF(double* s, double* c, float a) {
+  sincos_exact(s, c, a);
+}
+MX_API void MX_CALL MxSinCosFFD(float* s, float* c, double a) {
+  sincos_exact(s, c, a);
+}
 }

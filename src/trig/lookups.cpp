@@ -9,36 +9,54 @@ namespace {
 constexpr std::uint32_t kPositionMask = 0x3FFF;
 constexpr std::uint32_t kSignBit = 0x80000000u;
 
-inline float entry(std::uint32_t k) { return g_sine_table[k]; }
-inline float mirrored(std::uint32_t k) { return g_sine_table[kQuarterSteps - k]; }
-inline float negated(float v) { return std::bit_cast<float>(std::bit_cast<std::uint32_t>(v) ^ kSignBit); }
+inline float entry(std::uint32_t k) {
+  return g_sine_table[k];
+}
+inline float mirrored(std::uint32_t k) {
+  return g_sine_table[kQuarterSteps - k];
+}
+inline float negated(float v) {
+  return std::bit_cast<float>(std::bit_cast<std::uint32_t>(v) ^ kSignBit);
+}
 
 // ---- x87 form: one branch per quadrant.
 
 float sine_by_quadrant(std::uint32_t n) {
   const std::uint32_t k = n & kPositionMask;
   switch (n & 0xC000) {
-    case 0x0000: return entry(k);
-    case 0x4000: return mirrored(k);
-    case 0x8000: return negated(entry(k));
-    default:     return negated(mirrored(k));
+    case 0x0000:
+      return entry(k);
+    case 0x4000:
+      return mirrored(k);
+    case 0x8000:
+      return negated(entry(k));
+    default:
+      return negated(mirrored(k));
   }
 }
 
 float cosine_by_quadrant(std::uint32_t n) {
   const std::uint32_t k = n & kPositionMask;
   switch (n & 0xC000) {
-    case 0x0000: return mirrored(k);
-    case 0x4000: return negated(entry(k));
-    case 0x8000: return negated(mirrored(k));
-    default:     return entry(k);
+    case 0x0000:
+      return mirrored(k);
+    case 0x4000:
+      return negated(entry(k));
+    case 0x8000:
+      return negated(mirrored(k));
+    default:
+      return entry(k);
   }
 }
 
 // ---- CMOV form: a branch on bit 14 picks the entry, the sign is a mask.
 
-inline std::uint32_t sine_sign(std::uint32_t n) { return (n & 0x8000) << 16; }            // q 2, 3
-inline std::uint32_t cosine_sign(std::uint32_t n) { return ((n + 0x4000) & 0x8000) << 16; }  // q 1, 2
+inline std::uint32_t sine_sign(std::uint32_t n) {
+  return (n & 0x8000) << 16;
+}  // q 2, 3
+inline std::uint32_t cosine_sign(std::uint32_t n) {
+  return ((n + 0x4000) & 0x8000) << 16;
+}  // q 1, 2
 
 inline float with_sign(float v, std::uint32_t sign) {
   return std::bit_cast<float>(std::bit_cast<std::uint32_t>(v) ^ sign);
@@ -58,22 +76,30 @@ float cosine_by_mask(std::uint32_t n) {
 
 }  // namespace
 
-#define TARN_DEFINE_LOOKUPS(ns, sine_of, cosine_of)                                       \
-  namespace ns {                                                                        \
-  float TSin(float a) { return sine_of(step_index(a, kRadianMultiplier)); }             \
-  float TCos(float a) { return cosine_of(step_index(a, kRadianMultiplier)); }           \
-  void TSinCos(float* s, float* c, float a) {                                           \
-    const std::uint32_t n = step_index(a, kRadianMultiplier);                           \
-    *s = sine_of(n);                                                                    \
-    *c = cosine_of(n);                                                                  \
-  }                                                                                     \
-  float TSinOfDeg(float a) { return sine_of(step_index(a, kDegreeMultiplier)); }        \
-  float TCosOfDeg(float a) { return cosine_of(step_index(a, kDegreeMultiplier)); }      \
-  void TSinCosOfDeg(float* s, float* c, float a) {                                      \
-    const std::uint32_t n = step_index(a, kDegreeMultiplier);                           \
-    *s = sine_of(n);                                                                    \
-    *c = cosine_of(n);                                                                  \
-  }                                                                                     \
+#define TARN_DEFINE_LOOKUPS(ns, sine_of, cosine_of)           \
+  namespace ns {                                              \
+  float TSin(float a) {                                       \
+    return sine_of(step_index(a, kRadianMultiplier));         \
+  }                                                           \
+  float TCos(float a) {                                       \
+    return cosine_of(step_index(a, kRadianMultiplier));       \
+  }                                                           \
+  void TSinCos(float* s, float* c, float a) {                 \
+    const std::uint32_t n = step_index(a, kRadianMultiplier); \
+    *s = sine_of(n);                                          \
+    *c = cosine_of(n);                                        \
+  }                                                           \
+  float TSinOfDeg(float a) {                                  \
+    return sine_of(step_index(a, kDegreeMultiplier));         \
+  }                                                           \
+  float TCosOfDeg(float a) {                                  \
+    return cosine_of(step_index(a, kDegreeMultiplier));       \
+  }                                                           \
+  void TSinCosOfDeg(float* s, float* c, float a) {            \
+    const std::uint32_t n = step_index(a, kDegreeMultiplier); \
+    *s = sine_of(n);                                          \
+    *c = cosine_of(n);                                        \
+  }                                                           \
   }
 
 TARN_DEFINE_LOOKUPS(x87, sine_by_quadrant, cosine_by_quadrant)

@@ -3,6 +3,8 @@
 namespace tarn {
 
 // Filled in when the family's variants land.
-std::span<const SlotImpl> vector_impls() { return {}; }
+std::span<const SlotImpl> vector_impls() {
+  return {};
+}
 
 }  // namespace tarn
