@@ -1,0 +1,126 @@
+// Floating-point hygiene: after every operation of every tier the x87 stack is
+// empty and usable, and neither the x87 control word nor the SSE control bits
+// have changed, except for the documented effects of identification and table
+// initialisation.
+#include <gtest/gtest.h>
+
+#include "selftest/exercise.h"
+#include "selftest/fp_state.h"
+#include "test_support.h"
+
+namespace tarn {
+namespace {
+
+using namespace selftest;
+
+struct Environment {
+  std::uint16_t x87;
+  std::uint32_t mxcsr;
+};
+
+// The start-up state, and one with extended precision, a directed rounding
+// mode and SSE flush-to-zero plus denormals-are-zero.
+constexpr Environment kEnvironments[] = {{0x007F, 0x1F80}, {0x0B7F, 0x9FC0 | 0x2000}};
+
+::testing::AssertionResult state_is(const Environment& env) {
+  const X87Registers x87 = read_x87_registers();
+  const std::uint32_t mxcsr = read_mxcsr();
+  if (x87.control != env.x87) {
+    return ::testing::AssertionFailure()
+           << "x87 control word " << std::hex << x87.control << ", expected " << env.x87;
+  }
+  if (x87.tags != 0xFFFF) {
+    return ::testing::AssertionFailure()
+           << "x87 registers left in use, tag word " << std::hex << x87.tags;
+  }
+  if ((mxcsr & kMxcsrControlMask) != (env.mxcsr & kMxcsrControlMask)) {
+    return ::testing::AssertionFailure()
+           << "MXCSR " << std::hex << mxcsr << ", expected " << env.mxcsr << " (flags aside)";
+  }
+  if (!x87_usable()) return ::testing::AssertionFailure() << "x87 unit unusable";
+  return ::testing::AssertionSuccess();
+}
+
+void enter(const Environment& env) {
+  fpu::write_x87_control(env.x87);
+  write_mxcsr(env.mxcsr);
+}
+
+constexpr int kCases = 24;
+
+class FpHygiene : public ::testing::TestWithParam<Tier> {
+ protected:
+  void SetUp() override { test::use_tier(GetParam()); }
+  FpStateGuard guard_;
+};
+
+TEST_P(FpHygiene, EveryOperationLeavesTheStateAsItFoundIt) {
+  for (const Environment& env : kEnvironments) {
+    for (const Operation& op : slot_operations()) {
+      const GenericFn fn = load_slot(op.slot);
+      if (fn == nullptr) continue;  // family not built
+      for (int i = 0; i < kCases; ++i) {
+        enter(env);
+        Digest digest;
+        op.driver(fn, static_cast<std::uint64_t>(i), digest);
+        ASSERT_TRUE(state_is(env)) << op.name << " case " << i;
+      }
+    }
+    for (const Operation& op : function_operations()) {
+      for (int i = 0; i < kCases; ++i) {
+        enter(env);
+        Digest digest;
+        op.driver(op.self, static_cast<std::uint64_t>(i), digest);
+        ASSERT_TRUE(state_is(env)) << op.name << " case " << i;
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllTiers, FpHygiene, ::testing::ValuesIn(test::all_tiers()),
+                         [](const ::testing::TestParamInfo<Tier>& p) {
+                           return test::tier_test_name(p.param);
+                         });
+
+// The functions outside the slots, with their documented effects.
+TEST(FpHygieneFunctions, SelectionTimerAndVendorChangeNothing) {
+  FpStateGuard guard;
+  for (const Environment& env : kEnvironments) {
+    enter(env);
+    MxInitLibForCPU(tier_flags(Tier::kSse));
+    EXPECT_TRUE(state_is(env));
+    MxInitLibForCPU(0);
+    EXPECT_TRUE(state_is(env));
+    MxStartTickCount();
+    std::uint64_t ticks;
+    MxEndTickCount(&ticks);
+    EXPECT_TRUE(state_is(env));
+    (void)MxGetCPUVendor();
+    (void)MxGetCPUSpeed();
+    EXPECT_TRUE(state_is(env));
+  }
+}
+
+TEST(FpHygieneFunctions, TablesSetSinglePrecisionAndKeepTheRest) {
+  FpStateGuard guard;
+  for (const Environment& env : kEnvironments) {
+    enter(env);
+    MxInitTables();
+    EXPECT_TRUE(
+        state_is({static_cast<std::uint16_t>(env.x87 & ~fpu::kPrecisionControlMask), env.mxcsr}));
+  }
+}
+
+TEST(FpHygieneFunctions, IdentificationResetsX87ToSingleAndSetsFlushToZeroWithSse) {
+  FpStateGuard guard;
+  for (const Environment& env : kEnvironments) {
+    enter(env);
+    const MxCpuFlags flags = MxIdentifyCPU();
+    const std::uint32_t mxcsr = (flags & MxCpuSSE) ? (env.mxcsr | kMxcsrFlushToZero) : env.mxcsr;
+    EXPECT_TRUE(state_is({fpu::kHasX87 ? kX87SinglePrecision : env.x87, mxcsr}))
+        << "flags " << std::hex << flags;
+  }
+}
+
+}  // namespace
+}  // namespace tarn
