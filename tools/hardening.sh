@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Hardening checks beyond the unit suite, each in its own build tree:
+#   asan        the whole test suite under AddressSanitizer + UndefinedBehaviorSanitizer
+#               (halts on the first report)                                  build-asan/
+#   tsan        the concurrency tests under ThreadSanitizer                  build-tsan/
+#   exhaustive  every float pattern through the lookups, every blend triple  build/
+#   fuzz        each libFuzzer target for TARN_FUZZ_SECONDS (default 20)     build-fuzz/
+# Usage: tools/hardening.sh [stage...]   (no stage: all four, in that order)
+# Environment: TARN_FUZZ_SECONDS, TARN_CONCURRENCY_ROUNDS (tsan, default 6).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+stages=("$@")
+((${#stages[@]})) || stages=(asan tsan exhaustive fuzz)
+fuzz_seconds=${TARN_FUZZ_SECONDS:-20}
+
+bash tools/install-deps.sh clang-14 libclang-rt-14-dev
+
+passed=0
+failed=0
+run_stage() {
+  local name=$1
+  shift
+  local start=$SECONDS
+  echo "==== hardening: $name"
+  if "$@"; then
+    passed=$((passed + 1))
+    echo "==== hardening: $name passed in $((SECONDS - start)) s"
+  else
+    failed=$((failed + 1))
+    echo "==== hardening: $name FAILED after $((SECONDS - start)) s"
+  fi
+}
+
+stage_asan() {
+  cmake --preset asan >/dev/null &&
+    cmake --build --preset asan -j2 &&
+    ctest --preset asan
+}
+
+stage_tsan() {
+  cmake --preset tsan >/dev/null &&
+    cmake --build --preset tsan -j2 --target tarn_tests &&
+    ctest --preset tsan
+}
+
+stage_exhaustive() {
+  cmake --preset default >/dev/null &&
+    cmake --build --preset default -j2 --target tarn_exhaustive &&
+    build/tests/tarn_exhaustive
+}
+
+stage_fuzz() {
+  cmake --preset fuzz >/dev/null &&
+    cmake --build --preset fuzz -j2 || return 1
+  local target work status=0
+  for target in fuzz_blit fuzz_dwords fuzz_angles; do
+    # Work on a copy of the checked-in corpus, so a run never edits the tree.
+    work=$(mktemp -d)
+    cp -r "tests/fuzz/corpus/$target/." "$work/" 2>/dev/null || true
+    echo "-- $target for ${fuzz_seconds} s"
+    if ! (cd "$work" && "$OLDPWD/build-fuzz/tests/fuzz/$target" -max_total_time="$fuzz_seconds" \
+      -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 "$work" 2>&1 | tail -n 12); then
+      status=1
+      echo "-- $target found a fault; the reproducer is in $work (crash-*)"
+    else
+      rm -rf "$work"
+    fi
+  done
+  return $status
+}
+
+for stage in "${stages[@]}"; do
+  case $stage in
+    asan | tsan | exhaustive | fuzz) run_stage "$stage" "stage_$stage" ;;
+    *)
+      echo "unknown stage: $stage (asan, tsan, exhaustive, fuzz)" >&2
+      exit 2
+      ;;
+  esac
+done
+
+echo "hardening: $passed passed, $failed failed"
+((failed == 0))
