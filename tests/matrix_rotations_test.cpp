@@ -118,15 +118,16 @@ class ConcatRotations : public ::testing::TestWithParam<Tier> {
 };
 
 TEST_P(ConcatRotations, EveryAbsentAngleCombination) {
-  // Each angle is present, a zero of either sign, or a NaN.
+  // Each angle is absent (a zero of either sign, a NaN) or present (an
+  // ordinary angle, or an infinity, which the builder is given like any other).
+  constexpr int kChoices = 5;
   const float kPresent[] = {0.7f, -1.3f, 2.9f};
-  const float kAbsent[] = {0.0f, -0.0f, NAN};
   for (const Order& order : kOrders) {
-    for (int combo = 0; combo < 64; ++combo) {
+    for (int combo = 0; combo < kChoices * kChoices * kChoices; ++combo) {
       float angle[3];
-      for (int axis = 0; axis < 3; ++axis) {
-        const int choice = (combo >> (2 * axis)) & 3;
-        angle[axis] = choice == 3 ? kPresent[axis] : kAbsent[choice];
+      for (int axis = 0, rest = combo; axis < 3; ++axis, rest /= kChoices) {
+        const float choices[kChoices] = {0.0f, -0.0f, NAN, kPresent[axis], -INFINITY};
+        angle[axis] = choices[rest % kChoices];
       }
       const MxMat4x4 want = expected(order, angle[0], angle[1], angle[2]);
       for (Concat form : {*order.slot, order.x87_form, order.cmov_form}) {

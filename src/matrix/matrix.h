@@ -21,7 +21,8 @@ void TranslateMatFromVec(MxMat4x4* m, const Mx3DVec* v);
 void ScaleMat(MxMat4x4* m, float sx, float sy, float sz);
 
 void MatMult4x4_4x4(MxMat4x4* out, const MxMat4x4* a, const MxMat4x4* b);
-// Column 3 of the result is stored as (0, 0, 0, 1); a's column 3 is not read.
+// Column 3 of the result is stored as (0, 0, 0, 1); a's column 3 plays no
+// part.
 void SparseMatMult4x4_4x4(MxMat4x4* out, const MxMat4x4* a, const MxMat4x4* b);
 // Swaps 1-4, 2-8 and 6-9; nothing else is touched.
 void InvOrthMat4x4(MxMat4x4* m);
