@@ -12,7 +12,10 @@
 
 namespace tarn::matrix {
 
-// x87 form: 32-bit integer stores, no floating-point instruction.
+// x87 form. Builders: 32-bit integer stores, no floating-point instruction.
+// Products: element by element, each operation rounded at the x87 unit's
+// precision (single after MxInitTables); on x86-64 scalar SSE single precision
+// gives the same bits for every value in the normal range.
 namespace x87 {
 void ZeroMat(MxMat4x4* m);
 void IdMat(MxMat4x4* m);
