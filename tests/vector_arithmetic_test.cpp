@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "scalar/estimates.h"
 #include "test_support.h"
 #include "vector/vector.h"
 
@@ -235,6 +236,30 @@ TEST(VectorMagnitude, EstimatesStayWithinTheirAccuracy) {
   // The x87 form is the correctly rounded square root itself.
   const Mx3DVec a = vec(1.0f, 2.0f, 3.0f);
   EXPECT_EQ(bits(v::x87::AccMagnitude(&a)), bits(static_cast<float>(std::sqrt(14.0))));
+}
+
+// The estimate forms take their estimate from the one shared definition and
+// refine it in the stated order.
+TEST(VectorMagnitude, EstimateFormsFollowTheirStepsBitForBit) {
+  std::mt19937 gen(4242);
+  std::uniform_real_distribution<float> mantissa(1.0f, 2.0f);
+  for (int i = 0; i < 4000; ++i) {
+    const int e = std::uniform_int_distribution<int>(-30, 30)(gen);
+    const Mx3DVec a = vec(std::ldexp(mantissa(gen), e), -std::ldexp(mantissa(gen), e),
+                          std::ldexp(mantissa(gen), e - 5));
+    const float s = squared_length(a);
+    const float est = estimates::rsqrt_estimate_sse(s);
+    float p = mul(s, est);
+    p = mul(p, est);
+    const float h = mul(mul(0.5f, est), sub(3.0f, p));
+    EXPECT_EQ(bits(v::sse::AccMagnitude(&a)), bits(mul(s, h)));
+    EXPECT_EQ(bits(v::sse::RghFastMagnitude(&a)), bits(mul(s, est)));
+    EXPECT_EQ(bits(v::threednow::AccMagnitude(&a)),
+              bits(mul(s, estimates::rsqrt_refined_3dnow(s))));
+    EXPECT_EQ(bits(v::threednow::RghFastMagnitude(&a)),
+              bits(mul(s, estimates::rsqrt_estimate_3dnow(s))));
+    if (HasFailure()) return;
+  }
 }
 
 TEST(VectorMagnitude, SseFormsPassNaNThroughBeforeAnyEstimate) {

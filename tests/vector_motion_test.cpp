@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "scalar/estimates.h"
 #include "test_support.h"
 #include "vector/vector.h"
 
@@ -191,6 +192,26 @@ TEST(VectorNormalize, ExactFormsRoundEachStepAndEstimatesStayClose) {
       b.fn(&other, &p);
       expect_bits(other, r.x, r.y, r.z, std::string("in place vs apart ") + b.name);
       EXPECT_EQ(bits(r.pad), kPadSentinel);
+    }
+    if (HasFailure()) return;
+  }
+}
+
+TEST(VectorNormalize, EstimateFormsScaleByTheirRefinedFactor) {
+  std::mt19937 gen(8);
+  for (int i = 0; i < 2000; ++i) {
+    const Mx3DVec p =
+        vec(random_float(gen, -30, 30), random_float(gen, -30, 30), random_float(gen, -30, 30));
+    const float s = add(add(mul(p.x, p.x), mul(p.y, p.y)), mul(p.z, p.z));
+    const float e = estimates::rsqrt_estimate_sse(s);
+    const float sse_k = mul(mul(0.5f, e), sub(3.0f, mul(mul(s, e), e)));
+    const float threednow_k = estimates::rsqrt_refined_3dnow(s);
+    Mx3DVec r;
+    v::sse::Normalize(&r, &p);
+    expect_bits(r, mul(p.x, sse_k), mul(p.y, sse_k), mul(p.z, sse_k), "SSE");
+    for (NormalizeFn fn : {v::threednow::Normalize, v::ext3dnow_mmxext::Normalize}) {
+      fn(&r, &p);
+      expect_bits(r, mul(p.x, threednow_k), mul(p.y, threednow_k), mul(p.z, threednow_k), "3DNow!");
     }
     if (HasFailure()) return;
   }

@@ -9,8 +9,12 @@
 // float of their input records (all 16 bytes must be readable) and discard it.
 //
 // 3DNow! and extended 3DNow! are reproduced with ordinary single-precision
-// arithmetic on emulated register pairs (packed_pair.h); their reciprocal-
-// square-root estimates come from scalar/estimates.h.
+// arithmetic on emulated register pairs (packed.h); their reciprocal-square-
+// root estimates come from scalar/estimates.h.
+//
+// The x87 and CMOV forms use the compiler's single-precision arithmetic (SSE
+// on x86-64), so below the normal range they follow the thread's flush-to-
+// zero setting as the SSE forms do; no form promises agreement there.
 #pragma once
 
 #include <cstdint>
