@@ -52,9 +52,7 @@ inline float rsqrt_estimate_3dnow(float x) {
   return round_to_fraction_bits(1.0 / std::sqrt(static_cast<double>(x)), 15);
 }
 
-inline float recip_refined_3dnow(float x) {
-  return 1.0f / x;
-}
+inline float recip_refined_3dnow(float x) { return 1.0f / x; }
 
 inline float rsqrt_refined_3dnow(float x) {
   return static_cast<float>(1.0 / std::sqrt(static_cast<double>(x)));
