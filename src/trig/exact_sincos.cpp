@@ -59,7 +59,7 @@ void sin_cos_exact(Result* sine, Result* cosine, Angle angle) {
     *sine = nan;
     return;
   }
-  ExtendedPrecisionScope scope;
+  [[maybe_unused]] ExtendedPrecisionScope scope;
   long double s, c;
   sin_cos_extended(angle, &s, &c);
   // The cosine first: when both pointers name one variable it keeps the sine.
