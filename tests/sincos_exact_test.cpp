@@ -642,3 +642,77 @@ TEST(SinCosExact, IgnoresAndKeepsTheCallersX87Settings) {
 
 }  // namespace
 }  // namespace tarn
+
+// The reference tables above were printed by this Python script (mpmath):
+//
+//   # Reference sines and cosines for the exact sine-cosine tests, from mpmath at
+//   # 1600 bits (exact argument reduction for every finite double).
+//   import mpmath, random, struct, math
+//   mpmath.mp.prec = 1600
+//   rng = random.Random(20261207)
+//
+//   def f32(x): return struct.unpack('<f', struct.pack('<f', x))[0]
+//   def f32bits(x): return struct.unpack('<I', struct.pack('<f', x))[0]
+//   def f64bits(x): return struct.unpack('<Q', struct.pack('<d', x))[0]
+//
+//   def round_to(v, p, emin):
+//       """Correctly rounded value of mpf v at p bits (subnormals at emin), and
+//       whether v is farther than 2^-60 |v| from a rounding midpoint."""
+//       if v == 0: return 0.0, True
+//       e = int(mpmath.floor(mpmath.log(abs(v), 2)))
+//       # guard against log rounding
+//       while abs(v) >= mpmath.mpf(2)**(e+1): e += 1
+//       while abs(v) < mpmath.mpf(2)**e: e -= 1
+//       e = max(e, emin)
+//       scale = mpmath.mpf(2)**(p-1-e)
+//       m = v*scale
+//       fl = mpmath.floor(m)
+//       frac = m - fl
+//       n = int(fl) + (1 if frac > 0.5 or (frac == 0.5 and int(fl) % 2) else 0)
+//       decidable = abs(frac - 0.5) > mpmath.mpf(2)**-60 * abs(m)
+//       r = mpmath.mpf(n)/scale
+//       if n == 0: return math.copysign(0.0, float(v)), bool(decidable)
+//       return float(r), bool(decidable)
+//
+//   def ref(angle):
+//       x = mpmath.mpf(angle)
+//       s, c = mpmath.sin(x), mpmath.cos(x)
+//       sd, sdd = round_to(s, 53, -1022); cd, cdd = round_to(c, 53, -1022)
+//       sf, sfd = round_to(s, 24, -126); cf, cfd = round_to(c, 24, -126)
+//       flags = (1 if sdd else 0) | (2 if cdd else 0) | (4 if sfd else 0) | (8 if cfd else 0)
+//       return sd, cd, f32(sf), f32(cf), flags
+//
+//   def rand_float(lo, hi):
+//       return f32(math.copysign(2.0**rng.uniform(lo, hi), rng.choice((-1, 1))))
+//   def rand_double(lo, hi):
+//       return math.copysign(2.0**rng.uniform(lo, hi), rng.choice((-1, 1))) * (1 +
+//       rng.random()*2**-20)
+//
+//   floats = [f32(math.pi), 1.0, f32(3.4028234663852886e38), -f32(3.4028234663852886e38),
+//   f32(1e-30), f32(2*math.pi), f32(100*math.pi), 2.0**63, 2.0**64, 2.0**100, f32(1e20),
+//   f32(-1e38)] # floats closest to multiples of pi/2 are the hard cases for reduction for k in [3,
+//   7, 1000, 123456, 10**6+1, 10**9 + 7]:
+//       floats.append(f32(float(k*mpmath.pi/2)))
+//   floats += [rand_float(-40, -1) for _ in range(40)]
+//   floats += [rand_float(-1, 20) for _ in range(80)]
+//   floats += [rand_float(20, 127.9) for _ in range(80)]
+//   doubles = [1e22, 1.0, 2.0**1023*1.9999999999999998, -1e300, 1e-300, 5e-324,
+//   math.pi, 2.0**63, 2.0**63*3, 6381956970095103.0*2.0**797, 5.319372648326541e+255] for k in [3,
+//   1000, 123456789, 10**15+3]:
+//       doubles.append(float(k*mpmath.pi/2))
+//   doubles += [rand_double(-1000, -1) for _ in range(40)]
+//   doubles += [rand_double(-1, 30) for _ in range(80)]
+//   doubles += [rand_double(30, 1023.9) for _ in range(100)]
+//
+//   def emit(name, angles, is_float):
+//       out = [f"constexpr Reference {name}[] = {{"]
+//       for a in angles:
+//           sd, cd, sf, cf, flags = ref(a)
+//           ab = f"0x{f64bits(a):016X}"
+//           out.append(f"    {{{ab}, 0x{f64bits(sd):016X}, 0x{f64bits(cd):016X},
+//           0x{f32bits(sf):08X}, 0x{f32bits(cf):08X}, {flags}}},")
+//       out.append("};")
+//       return "\n".join(out)
+//
+//   print(emit("kFloatAngles", floats, True))
+//   print(emit("kDoubleAngles", doubles, False))
