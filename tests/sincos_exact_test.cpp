@@ -644,7 +644,7 @@ TEST(SinCosExact, IgnoresAndKeepsTheCallersX87Settings) {
 }  // namespace tarn
 
 // The reference tables above were printed by this Python script (mpmath):
-//
+// clang-format off
 //   # Reference sines and cosines for the exact sine-cosine tests, from mpmath at
 //   # 1600 bits (exact argument reduction for every finite double).
 //   import mpmath, random, struct, math
@@ -685,20 +685,17 @@ TEST(SinCosExact, IgnoresAndKeepsTheCallersX87Settings) {
 //   def rand_float(lo, hi):
 //       return f32(math.copysign(2.0**rng.uniform(lo, hi), rng.choice((-1, 1))))
 //   def rand_double(lo, hi):
-//       return math.copysign(2.0**rng.uniform(lo, hi), rng.choice((-1, 1))) * (1 +
-//       rng.random()*2**-20)
+//       return math.copysign(2.0**rng.uniform(lo, hi), rng.choice((-1, 1))) * (1 + rng.random()*2**-20)
 //
-//   floats = [f32(math.pi), 1.0, f32(3.4028234663852886e38), -f32(3.4028234663852886e38),
-//   f32(1e-30), f32(2*math.pi), f32(100*math.pi), 2.0**63, 2.0**64, 2.0**100, f32(1e20),
-//   f32(-1e38)] # floats closest to multiples of pi/2 are the hard cases for reduction for k in [3,
-//   7, 1000, 123456, 10**6+1, 10**9 + 7]:
+//   floats = [f32(math.pi), 1.0, f32(3.4028234663852886e38), -f32(3.4028234663852886e38), f32(1e-30), f32(2*math.pi), f32(100*math.pi), 2.0**63, 2.0**64, 2.0**100, f32(1e20), f32(-1e38)]
+//   # floats closest to multiples of pi/2 are the hard cases for reduction
+//   for k in [3, 7, 1000, 123456, 10**6+1, 10**9 + 7]:
 //       floats.append(f32(float(k*mpmath.pi/2)))
 //   floats += [rand_float(-40, -1) for _ in range(40)]
 //   floats += [rand_float(-1, 20) for _ in range(80)]
 //   floats += [rand_float(20, 127.9) for _ in range(80)]
-//   doubles = [1e22, 1.0, 2.0**1023*1.9999999999999998, -1e300, 1e-300, 5e-324,
-//   math.pi, 2.0**63, 2.0**63*3, 6381956970095103.0*2.0**797, 5.319372648326541e+255] for k in [3,
-//   1000, 123456789, 10**15+3]:
+//   doubles = [1e22, 1.0, 2.0**1023*1.9999999999999998, -1e300, 1e-300, 5e-324, math.pi, 2.0**63, 2.0**63*3, 6381956970095103.0*2.0**797, 5.319372648326541e+255]
+//   for k in [3, 1000, 123456789, 10**15+3]:
 //       doubles.append(float(k*mpmath.pi/2))
 //   doubles += [rand_double(-1000, -1) for _ in range(40)]
 //   doubles += [rand_double(-1, 30) for _ in range(80)]
@@ -709,10 +706,10 @@ TEST(SinCosExact, IgnoresAndKeepsTheCallersX87Settings) {
 //       for a in angles:
 //           sd, cd, sf, cf, flags = ref(a)
 //           ab = f"0x{f64bits(a):016X}"
-//           out.append(f"    {{{ab}, 0x{f64bits(sd):016X}, 0x{f64bits(cd):016X},
-//           0x{f32bits(sf):08X}, 0x{f32bits(cf):08X}, {flags}}},")
+//           out.append(f"    {{{ab}, 0x{f64bits(sd):016X}, 0x{f64bits(cd):016X}, 0x{f32bits(sf):08X}, 0x{f32bits(cf):08X}, {flags}}},")
 //       out.append("};")
 //       return "\n".join(out)
 //
 //   print(emit("kFloatAngles", floats, True))
 //   print(emit("kDoubleAngles", doubles, False))
+// clang-format on
