@@ -339,6 +339,41 @@ TEST(PixelBlit, RandomSurfacesMatchReference) {
   }
 }
 
+// Rectangles that are the whole of both surfaces, with no padding: under
+// AddressSanitizer any read or write past either surface's last row faults.
+TEST(PixelBlit, WholeSurfacesWithoutPadding) {
+  std::mt19937 rng(4321);
+  for (const BlitVariant& v : kBlitVariants) {
+    for (const Format& f : kFormats) {
+      for (bool bottom_up : {false, true}) {
+        for (int width = 1; width <= 70; ++width) {
+          Surface src(width, 2, 4, 0, bottom_up);
+          Surface dst(width, 2, f.bytes, 0, bottom_up);
+          fill_source(src, rng);
+          fill_random(dst, rng);
+          Surface want = dst;
+          BlitArgs args{reinterpret_cast<const std::uint32_t*>(src.top()),
+                        0,
+                        0,
+                        width,
+                        2,
+                        src.pitch,
+                        dst.top(),
+                        0,
+                        0,
+                        width,
+                        2,
+                        dst.pitch};
+          run(v.fn, f, args);
+          args.dst = want.top();
+          ref_blit(v.model, f, args);
+          ASSERT_EQ(dst.data, want.data) << v.name << " " << f.name << " width " << width;
+        }
+      }
+    }
+  }
+}
+
 // Overhang on every side, rectangles off the surface, empty and negative
 // sizes, and extremes whose sums would overflow 32 bits. The source is large
 // enough for every column and row the visible part reads.

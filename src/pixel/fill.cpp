@@ -147,12 +147,20 @@ void copy_blocks(Byte* dst, const Byte* src, std::uint32_t count) {
 
 namespace x87 {
 void ZeroDwordAlignedMem(void* dst, std::uint32_t count) {
-  SetDwordAlignedMem(dst, count, 0);
+  if (count != 0) std::memset(dst, 0, std::size_t{count} * 4);
 }
 
 void SetDwordAlignedMem(void* dst, std::uint32_t count, std::uint32_t value) {
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+  // The processor's repeated dword store: fast-string microcode on current
+  // processors, ascending since the ABI keeps the direction flag clear.
+  void* p = dst;
+  std::size_t n = count;
+  asm volatile("rep stosl" : "+D"(p), "+c"(n) : "a"(value) : "memory");
+#else
   Byte* p = static_cast<Byte*>(dst);
   for (std::uint32_t i = 0; i != count; ++i, p += 4) store32(p, value);
+#endif
 }
 
 // memmove equals an ascending dword copy whenever the destination does not
