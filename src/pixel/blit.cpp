@@ -3,8 +3,9 @@
 // differ only in the per-channel blend (pixel.h) and the alpha byte it leaves.
 //
 // Pixels are classified four at a time: a group of transparent pixels costs
-// one load and a test, a group of opaque pixels one store, and a mixed group
-// is blended with packed 16-bit lanes. Pixels left over are done one by one.
+// one load and a test, a group of opaque 32-bit pixels one store, and a mixed
+// group is blended with packed 16-bit lanes; a transparent pixel's
+// destination is never written. Pixels left over are done one by one.
 // Both paths compute the same formulas, bit for bit. Nothing is kept beyond
 // the call, so the blit may run on several threads on different surfaces.
 #include <cstddef>
@@ -127,13 +128,11 @@ inline __m128i select(__m128i where, __m128i a, __m128i b) {
   return _mm_or_si128(_mm_and_si128(where, a), _mm_andnot_si128(where, b));
 }
 
-// (x * c + 128) >> 8 for a 15-bit x and an 8-bit c: the 32-bit product is
-// split into its high and low halves; bit 7 of the low half is the rounding.
+// (x * c + 128) >> 8 for a 15-bit x and an 8-bit c: the high half of
+// x * (c << 8) is the truncated quotient, bit 15 of the low half the rounding.
 inline __m128i rounded_product(__m128i x, __m128i c) {
-  const __m128i lo = _mm_mullo_epi16(x, c);
-  const __m128i hi = _mm_mulhi_epu16(x, c);
-  const __m128i round = _mm_and_si128(_mm_srli_epi16(lo, 7), splat16(1));
-  return _mm_add_epi16(_mm_add_epi16(_mm_slli_epi16(hi, 8), _mm_srli_epi16(lo, 8)), round);
+  const __m128i c_hi = _mm_slli_epi16(c, 8);
+  return _mm_add_epi16(_mm_mulhi_epu16(x, c_hi), _mm_srli_epi16(_mm_mullo_epi16(x, c_hi), 15));
 }
 
 // Two pixels as eight 16-bit lanes (blue, green, red, alpha twice): the blend
@@ -218,6 +217,39 @@ inline __m128i pack_low_halves(__m128i v) {
   return _mm_packs_epi32(sign_extended, sign_extended);
 }
 
+// One bit per 32-bit lane of a comparison mask.
+inline int lane_bits(__m128i mask) {
+  return _mm_movemask_ps(_mm_castsi128_ps(mask));
+}
+
+// Four finished pixels: 32-bit words, or 16-bit values in the low 64 bits.
+template <Format F>
+void store_group(Byte* dst, __m128i pixels) {
+  if constexpr (F == Format::k32) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), pixels);
+  } else {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), pixels);
+  }
+}
+
+// Stores only the pixels whose bit in skip is clear.
+template <Format F>
+void store_lanes(Byte* dst, __m128i pixels, int skip) {
+  if constexpr (F == Format::k32) {
+    alignas(16) std::uint32_t lanes[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), pixels);
+    for (int i = 0; i < 4; ++i) {
+      if ((skip >> i & 1) == 0) store32(dst + 4 * i, lanes[i]);
+    }
+  } else {
+    alignas(16) std::uint16_t lanes[8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), pixels);
+    for (int i = 0; i < 4; ++i) {
+      if ((skip >> i & 1) == 0) store16(dst + 2 * i, lanes[i]);
+    }
+  }
+}
+
 // Blends groups of four pixels; returns how many pixels it handled.
 template <Blend B, Format F>
 std::int64_t blend_groups(const Byte* src, Byte* dst, std::int64_t count) {
@@ -230,25 +262,31 @@ std::int64_t blend_groups(const Byte* src, Byte* dst, std::int64_t count) {
     const __m128i alpha = _mm_srli_epi32(s, 24);
     const __m128i transparent = _mm_cmpeq_epi32(alpha, zero);
     const __m128i opaque = _mm_cmpeq_epi32(alpha, opaque_alpha);
-    const int transparent_bits = _mm_movemask_epi8(transparent);
-    const int opaque_bits = _mm_movemask_epi8(opaque);
-    if (transparent_bits == 0xFFFF) continue;
+    const int transparent_bits = lane_bits(transparent);
+    const int opaque_bits = lane_bits(opaque);
+    if (transparent_bits == 0xF) continue;
+    __m128i result;
     if constexpr (F == Format::k32) {
-      if (opaque_bits == 0xFFFF) {
+      if (opaque_bits == 0xF) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), s);
         continue;
       }
-      // Transparent pixels of a mixed group are stored back unchanged.
       const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst));
-      const __m128i blended = select(opaque, s, blend4<B>(s, d));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), select(transparent, d, blended));
+      result = select(opaque, s, blend4<B>(s, d));
     } else {
-      const __m128i d =
-          _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(dst)), zero);
       __m128i colour = s;
-      if (opaque_bits != 0xFFFF) colour = select(opaque, s, blend4<B>(s, widen4<F>(d)));
-      const __m128i result = select(transparent, d, narrow4<F>(colour));
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), pack_low_halves(result));
+      if (opaque_bits != 0xF) {
+        const __m128i d =
+            _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(dst)), zero);
+        colour = select(opaque, s, blend4<B>(s, widen4<F>(d)));
+      }
+      result = pack_low_halves(narrow4<F>(colour));
+    }
+    if (transparent_bits == 0) {
+      store_group<F>(dst, result);
+    } else {
+      // A transparent pixel's destination is not written at all.
+      store_lanes<F>(dst, result, transparent_bits);
     }
   }
   return done;
