@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "pixel/pixel.h"
-#include "test_support.h"
 
 namespace tarn::pixel {
 namespace {
@@ -121,20 +120,6 @@ TEST(PixelFill, OverlappingCopiesBehaveLikeMemmove) {
               << v.name << " count " << count << " shift " << shift_bytes << " base " << base;
         }
       }
-    }
-  }
-}
-
-TEST(PixelFill, SlotsFillThroughEveryTier) {
-  for (Tier tier : test::all_tiers()) {
-    test::use_tier(tier);
-    std::uint32_t words[21] = {};
-    MxSetDwordAlignedMem(words + 1, 19, 0x3F800000u);
-    MxCopyDwordAlignedMem(words + 3, words + 5, 4);
-    MxZeroDwordAlignedMem(words + 10, 3);
-    for (int i = 0; i < 21; ++i) {
-      const bool set = i >= 1 && i < 20 && !(i >= 10 && i < 13);
-      EXPECT_EQ(words[i], set ? 0x3F800000u : 0u) << tier_name(tier) << " word " << i;
     }
   }
 }
