@@ -1,7 +1,8 @@
 // Dword fill and copy. Every variant leaves the same memory contents; they
 // differ in store width and in whether the block stores bypass the caches.
-// All access goes through memcpy, so an address that is not a multiple of 4
-// is merely slower, never undefined.
+// Loads and stores go through memcpy or instructions without alignment
+// rules, so an address that is not a multiple of 4 is merely slower, never
+// undefined.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
