@@ -1,9 +1,9 @@
 // The blit, every variant, with arbitrary arguments over surfaces sized to
 // exactly what the arguments allow it to touch (AddressSanitizer guards every
-// byte beyond them): any destination size, position (at or past the right and
-// bottom edges included), width and height (zero, negative and huge
-// included), source position, pitches of either sign, format word and red
-// mask. Nothing outside the clipped rectangle of the destination may change,
+// byte beyond them): any destination size, position (negative, or at or past
+// the right and bottom edges, included), width and height (zero, negative and
+// huge included), source position, pitches of either sign, format word and
+// red mask. Nothing outside the clipped rectangle of the destination may change,
 // the source never changes, and a source pixel of alpha 0 leaves its
 // destination pixel as it was.
 #include <fuzzer/FuzzedDataProvider.h>
@@ -58,24 +58,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::int32_t dst_w = in.ConsumeIntegralInRange(1, 48);
   const std::int32_t dst_h = in.ConsumeIntegralInRange(1, 48);
-  const std::int32_t dst_x = in.ConsumeIntegralInRange(0, dst_w + 4);
-  const std::int32_t dst_y = in.ConsumeIntegralInRange(0, dst_h + 4);
+  const std::int32_t dst_x = in.ConsumeIntegralInRange(-6, dst_w + 4);
+  const std::int32_t dst_y = in.ConsumeIntegralInRange(-6, dst_h + 4);
   const std::int32_t width =
       in.ConsumeBool() ? in.ConsumeIntegralInRange(-2, 60) : in.ConsumeIntegral<std::int32_t>();
   const std::int32_t height =
       in.ConsumeBool() ? in.ConsumeIntegralInRange(-2, 60) : in.ConsumeIntegral<std::int32_t>();
-  // What the blit may touch after clipping against the right and bottom edges.
-  const std::int32_t cols = std::max(0, std::min(width, dst_w - dst_x));
-  const std::int32_t rows = std::max(0, std::min(height, dst_h - dst_y));
-
   const std::int32_t src_x = in.ConsumeIntegralInRange(0, 6);
   const std::int32_t src_y = in.ConsumeIntegralInRange(0, 6);
+  // What the blit may touch after clipping against all four edges: a negative
+  // destination position skips as many source columns or rows.
+  const std::int64_t skip_x = std::max(0, -dst_x), skip_y = std::max(0, -dst_y);
+  const std::int32_t left = std::max(dst_x, 0), top = std::max(dst_y, 0);
+  const auto cols = static_cast<std::int32_t>(
+      std::max<std::int64_t>(0, std::min<std::int64_t>(width - skip_x, dst_w - left)));
+  const auto rows = static_cast<std::int32_t>(
+      std::max<std::int64_t>(0, std::min<std::int64_t>(height - skip_y, dst_h - top)));
+  const auto first_col = static_cast<std::int32_t>(src_x + skip_x);
+  const auto first_row = static_cast<std::int32_t>(src_y + skip_y);
   const std::int32_t src_row_bytes =
       (src_x + std::max(cols, 1) + in.ConsumeIntegralInRange(0, 3)) * 4;
   const std::int32_t dst_row_bytes = (dst_w + in.ConsumeIntegralInRange(0, 3)) * pixel_bytes;
   const bool src_up = in.ConsumeBool(), dst_up = in.ConsumeBool();
 
-  Surface src = make_surface(src_y + std::max(rows, 1), src_row_bytes, src_up);
+  Surface src = make_surface(first_row + std::max(rows, 1), src_row_bytes, src_up);
   Surface dst = make_surface(dst_h, dst_row_bytes, dst_up);
   // Pixels: the input's bytes, with alpha pushed towards 0 and 255 often.
   for (std::size_t i = 0; i < src.size; i += 4) {
@@ -112,14 +118,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const std::size_t at = static_cast<std::size_t>(row + x * pixel_bytes);
       const bool unchanged = std::memcmp(&dst.storage[at], &dst_before[at],
                                          static_cast<std::size_t>(pixel_bytes)) == 0;
-      const bool inside = y >= dst_y && y < dst_y + rows && x >= dst_x && x < dst_x + cols;
+      const bool inside = y >= top && y < top + rows && x >= left && x < left + cols;
       if (!inside) {
         fuzz::check(unchanged, "a destination pixel outside the clipped rectangle changed");
         continue;
       }
       const std::ptrdiff_t src_at = src.top - src.storage.get() +
-                                    std::ptrdiff_t{src_y + y - dst_y} * src_pitch +
-                                    (src_x + x - dst_x) * 4;
+                                    std::ptrdiff_t{first_row + y - top} * src_pitch +
+                                    (first_col + x - left) * 4;
       if (src_before[static_cast<std::size_t>(src_at) + 3] == 0) {
         fuzz::check(unchanged, "a source pixel of alpha 0 changed its destination pixel");
       }

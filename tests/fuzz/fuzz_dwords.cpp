@@ -1,8 +1,8 @@
 // Fill and copy, every variant, with arbitrary counts and start addresses at
 // any byte offset, each run in an allocation of exactly its own size
 // (AddressSanitizer guards every byte beyond it). Zero and set give the
-// value in every dword; a copy between separate runs, or downwards within
-// one, gives the source as it was.
+// value in every dword; a copy between separate runs, or within one in
+// either direction, gives the source as it was.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const auto copies = fuzz::implementations<SlotId::MxCopyDwordAlignedMem>();
   if (zeros.empty() || sets.empty() || copies.empty()) return 0;
   FuzzedDataProvider in(data, size);
-  const int op = in.ConsumeIntegralInRange(0, 3);
+  const int op = in.ConsumeIntegralInRange(0, 4);
   const std::uint32_t count = in.ConsumeBool() ? in.ConsumeIntegralInRange<std::uint32_t>(0, 20)
                                                : in.ConsumeIntegralInRange<std::uint32_t>(0, 3000);
   const std::uint32_t offset = in.ConsumeIntegralInRange<std::uint32_t>(0, 15);
@@ -89,14 +89,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
       break;
     }
-    default: {  // downwards within one run: the destination below the source
+    case 3:
+    default: {  // within one run, the destination below the source or above it
+      const bool upwards = op == 4;
       const std::uint32_t shift = 1 + (value % 40);
       for (auto copy : copies) {
         Run r = make_run(count + shift, offset);
         fill(r.start, std::size_t{count + shift} * 4);
         std::vector<unsigned char> want(r.start, r.start + std::size_t{count + shift} * 4);
-        std::memmove(want.data(), want.data() + std::size_t{shift} * 4, std::size_t{count} * 4);
-        copy(r.start, r.start + std::size_t{shift} * 4, count);
+        unsigned char* low = r.start;
+        unsigned char* high = r.start + std::size_t{shift} * 4;
+        unsigned char* want_low = want.data();
+        unsigned char* want_high = want.data() + std::size_t{shift} * 4;
+        // Upwards is outside the contract; the sound result is the source as
+        // it was, as if copied through a buffer.
+        if (upwards) {
+          std::memmove(want_high, want_low, std::size_t{count} * 4);
+          copy(high, low, count);
+        } else {
+          std::memmove(want_low, want_high, std::size_t{count} * 4);
+          copy(low, high, count);
+        }
         fuzz::check(std::memcmp(r.start, want.data(), want.size()) == 0,
                     "overlapping copy differs");
       }
