@@ -44,6 +44,15 @@ void Digest::bytes(const void* data, std::size_t size) {
   }
 }
 
+void Digest::floats(const void* record, std::size_t size) {
+  const auto* p = static_cast<const unsigned char*>(record);
+  for (std::size_t i = 0; i + 4 <= size; i += 4) {
+    float f;
+    std::memcpy(&f, p + i, 4);
+    value(f);
+  }
+}
+
 void Digest::note(const char* label, const void* data, std::size_t size) {
   if (!trace_) return;
   *trace_ += "\n    ";
@@ -210,7 +219,7 @@ void d_matrix(GenericFn f, std::uint64_t i, Digest& d) {
   d.note("m", &m, sizeof m);
   as<void (*)(MxMat4x4*)>(f)(&m);
   d.label("m'");
-  d.bytes(&m, sizeof m);
+  d.floats(&m, sizeof m);
 }
 
 // Matrix from three floats: translation, scale.
@@ -223,7 +232,7 @@ void d_matrix_3f(GenericFn f, std::uint64_t i, Digest& d) {
   d.note("xyz", args, sizeof args);
   as<void (*)(MxMat4x4*, float, float, float)>(f)(&m, x, y, z);
   d.label("m");
-  d.bytes(&m, sizeof m);
+  d.floats(&m, sizeof m);
 }
 
 // Rotation from three angles: each angle now and then zero, -0 or NaN.
@@ -247,7 +256,7 @@ void d_concat_rotation(GenericFn f, std::uint64_t i, Digest& d) {
   d.note("xyz", angles, sizeof angles);
   as<void (*)(MxMat4x4*, float, float, float)>(f)(&m, angles[0], angles[1], angles[2]);
   d.label("m");
-  d.bytes(&m, sizeof m);
+  d.floats(&m, sizeof m);
 }
 
 void d_matrix_vec(GenericFn f, std::uint64_t i, Digest& d) {
@@ -259,8 +268,8 @@ void d_matrix_vec(GenericFn f, std::uint64_t i, Digest& d) {
   d.note("v", &v, sizeof v);
   as<void (*)(MxMat4x4*, const Mx3DVec*)>(f)(&m, &v);
   d.label("m");
-  d.bytes(&m, sizeof m);
-  d.bytes(&v, sizeof v);
+  d.floats(&m, sizeof m);
+  d.floats(&v, sizeof v);
 }
 
 // Products: distinct records, out the same as b, or a the same as b.
@@ -286,9 +295,9 @@ void d_product(GenericFn f, std::uint64_t i, Digest& d) {
       product(&out, &a, &b);
   }
   d.label("out a b");
-  d.bytes(&out, sizeof out);
-  d.bytes(&a, sizeof a);
-  d.bytes(&b, sizeof b);
+  d.floats(&out, sizeof out);
+  d.floats(&a, sizeof a);
+  d.floats(&b, sizeof b);
 }
 
 void d_float_float(GenericFn f, std::uint64_t i, Digest& d) {
@@ -352,7 +361,7 @@ void d_float_vec(GenericFn f, std::uint64_t i, Digest& d) {
   d.note("v", &v, sizeof v);
   d.label("result v");
   d.value(as<float (*)(const Mx3DVec*)>(f)(&v));
-  d.bytes(&v, sizeof v);
+  d.floats(&v, sizeof v);
 }
 
 void d_float_vec_vec(GenericFn f, std::uint64_t i, Digest& d) {
@@ -364,8 +373,8 @@ void d_float_vec_vec(GenericFn f, std::uint64_t i, Digest& d) {
   d.note("b", &b, sizeof b);
   d.label("result a b");
   d.value(as<float (*)(const Mx3DVec*, const Mx3DVec*)>(f)(&a, r.below(8) ? &b : &a));
-  d.bytes(&a, sizeof a);
-  d.bytes(&b, sizeof b);
+  d.floats(&a, sizeof a);
+  d.floats(&b, sizeof b);
 }
 
 // Vector from two vectors, the result record now and then one of the inputs.
@@ -395,9 +404,9 @@ void d_vec_vec_vec(GenericFn f, std::uint64_t i, Digest& d) {
       op(&out, &a, &b);
   }
   d.label("r a b");
-  d.bytes(&out, sizeof out);
-  d.bytes(&a, sizeof a);
-  d.bytes(&b, sizeof b);
+  d.floats(&out, sizeof out);
+  d.floats(&a, sizeof a);
+  d.floats(&b, sizeof b);
 }
 
 void d_int_vec_vec(GenericFn f, std::uint64_t i, Digest& d) {
@@ -423,8 +432,8 @@ void d_vec_vec_float(GenericFn f, std::uint64_t i, Digest& d) {
   const auto op = as<void (*)(Mx3DVec*, const Mx3DVec*, float)>(f);
   r.below(4) ? op(&out, &v, k) : op(&v, &v, k);
   d.label("r v");
-  d.bytes(&out, sizeof out);
-  d.bytes(&v, sizeof v);
+  d.floats(&out, sizeof out);
+  d.floats(&v, sizeof v);
 }
 
 void d_vec_vec_matrix(GenericFn f, std::uint64_t i, Digest& d) {
@@ -439,9 +448,9 @@ void d_vec_vec_matrix(GenericFn f, std::uint64_t i, Digest& d) {
   const auto op = as<void (*)(Mx3DVec*, const Mx3DVec*, const MxMat4x4*)>(f);
   r.below(4) ? op(&out, &v, &m) : op(&v, &v, &m);
   d.label("r v m");
-  d.bytes(&out, sizeof out);
-  d.bytes(&v, sizeof v);
-  d.bytes(&m, sizeof m);
+  d.floats(&out, sizeof out);
+  d.floats(&v, sizeof v);
+  d.floats(&m, sizeof m);
 }
 
 void d_vec_vec(GenericFn f, std::uint64_t i, Digest& d) {
@@ -453,8 +462,8 @@ void d_vec_vec(GenericFn f, std::uint64_t i, Digest& d) {
   const auto op = as<void (*)(Mx3DVec*, const Mx3DVec*)>(f);
   r.below(4) ? op(&out, &v) : op(&v, &v);
   d.label("r v");
-  d.bytes(&out, sizeof out);
-  d.bytes(&v, sizeof v);
+  d.floats(&out, sizeof out);
+  d.floats(&v, sizeof v);
 }
 
 void d_vec_rotate(GenericFn f, std::uint64_t i, Digest& d) {
@@ -469,9 +478,9 @@ void d_vec_rotate(GenericFn f, std::uint64_t i, Digest& d) {
   const auto op = as<void (*)(Mx3DVec*, const Mx3DVec*, const float*)>(f);
   r.below(4) ? op(&out, &v, angles) : op(&v, &v, angles);
   d.label("r v angles");
-  d.bytes(&out, sizeof out);
-  d.bytes(&v, sizeof v);
-  d.bytes(angles, sizeof angles);
+  d.floats(&out, sizeof out);
+  d.floats(&v, sizeof v);
+  d.floats(angles, sizeof angles);
 }
 
 // ---- Runs of dwords, inside a larger buffer whose rest must stay as it was.
@@ -610,7 +619,7 @@ void d_rotation(GenericFn f, std::uint64_t i, Digest& d) {
   d.note("angle", &a, 4);
   as<void (*)(MxMat4x4*, float)>(f)(&m, a);
   d.label("m");
-  d.bytes(&m, sizeof m);
+  d.floats(&m, sizeof m);
 }
 
 template <typename S, typename A>

@@ -31,8 +31,13 @@ class Digest {
   void value(std::int32_t i) { word(static_cast<std::uint32_t>(i)); }
   void value(std::uint32_t u) { word(u); }
 
-  // Folds a record's bytes as little-endian words (the size a multiple of 2).
+  // Folds raw memory as little-endian 32-bit words (the last one zero-padded).
   void bytes(const void* data, std::size_t size);
+
+  // Folds a float record (a matrix, a vector) element by element, each NaN as
+  // one value: which operand's NaN an instruction passes on is the
+  // compiler's choice of operand order.
+  void floats(const void* record, std::size_t size);
 
   // Labels for the trace only (inputs are not folded: they are fixed by the
   // case number).
