@@ -79,8 +79,8 @@ int show_all_tiers() {
   std::printf("\n");
   for (int t = 0; t < kTierCount; ++t) {
     const Tier tier = static_cast<Tier>(t);
-    std::printf("%-30.*s 0x%08X", static_cast<int>(tier_name(tier).size()),
-                tier_name(tier).data(), tier_flags(tier));
+    std::printf("%-30.*s 0x%08X", static_cast<int>(tier_name(tier).size()), tier_name(tier).data(),
+                tier_flags(tier));
     for (int group = 1; group <= kGroupCount; ++group) {
       const std::string_view v = variant_name(group_variant(tier, group));
       std::printf(" %-16.*s", static_cast<int>(v.size()), v.data());

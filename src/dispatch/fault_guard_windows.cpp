@@ -22,7 +22,9 @@ namespace tarn {
 
 // Compilers without __try cannot resume after a fault here: every probe counts
 // as failed, so no capability is claimed that was not proven.
-bool completes_without_fault(ProbeFn, void*) { return false; }
+bool completes_without_fault(ProbeFn, void*) {
+  return false;
+}
 
 }  // namespace tarn
 #endif

@@ -10,8 +10,8 @@
 #include "dispatch/fpu_control.h"
 
 #if defined(_WIN32)
-#include <windows.h>
 #include <mmsystem.h>
+#include <windows.h>
 #if defined(_MSC_VER)
 #pragma comment(lib, "winmm.lib")
 #endif
@@ -94,8 +94,12 @@ bool HostProcessor::sse_probe_completes() {
 // protected-mode systems) can never reach I/O ports: the first port access
 // would fault and fail the probe. Leaving the accesses out gives the same
 // result without raising the fault.
-bool HostProcessor::cyrix_emmx_probe_completes() { return false; }
-bool HostProcessor::cyrix_cpuid_enable_completes() { return false; }
+bool HostProcessor::cyrix_emmx_probe_completes() {
+  return false;
+}
+bool HostProcessor::cyrix_cpuid_enable_completes() {
+  return false;
+}
 
 X87Kind HostProcessor::probe_x87() {
 #if defined(TARN_X86_GNU)
@@ -130,7 +134,7 @@ X87Kind HostProcessor::probe_x87() {
       : "=a"(status)
       : "m"(kZero)
       : TARN_X87_STACK, "cc");
-  if ((status & 0x4500u) == 0x4000u) {       // C3 set, C2 and C0 clear: equal
+  if ((status & 0x4500u) == 0x4000u) {  // C3 set, C2 and C0 clear: equal
     __asm__ volatile(".byte 0xDB, 0xE4\n\tfninit" : : : TARN_X87_STACK);  // FSETPM
     return X87Kind::k80287;
   }

@@ -1,11 +1,12 @@
 // MxIdentifyCPU and what it keeps: the identification rules bound to the real
 // processor, and the library-wide results the other exports report.
+#include "dispatch/identify.h"
+
 #include <atomic>
 #include <cstring>
 
 #include "TarnLib2DLL.h"
 #include "dispatch/host_processor.h"
-#include "dispatch/identify.h"
 
 namespace tarn::identify {
 namespace {
@@ -17,7 +18,9 @@ std::atomic<std::uint32_t> g_speed_mhz{0};
 
 }  // namespace
 
-std::uint32_t leaf1_features() { return g_leaf1_features.load(std::memory_order_relaxed); }
+std::uint32_t leaf1_features() {
+  return g_leaf1_features.load(std::memory_order_relaxed);
+}
 
 }  // namespace tarn::identify
 
@@ -40,7 +43,9 @@ MX_API MxCpuFlags MX_CALL MxIdentifyCPU(void) {
   return flags;
 }
 
-MX_API const char* MX_CALL MxGetCPUVendor(void) { return tarn::identify::g_vendor; }
+MX_API const char* MX_CALL MxGetCPUVendor(void) {
+  return tarn::identify::g_vendor;
+}
 
 MX_API uint32_t MX_CALL MxGetCPUSpeed(void) {
   return tarn::identify::g_speed_mhz.load(std::memory_order_relaxed);

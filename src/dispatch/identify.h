@@ -16,9 +16,9 @@ struct CpuidRegs {
 
 // What the x87 probe found on a processor without (usable) CPUID.
 enum class X87Kind {
-  kNone,         // the control word does not read back as an initialised FPU's
-  k8087,         // FDISI set the interrupt-enable mask
-  k80287,        // +infinity compared equal to -infinity (projective closure)
+  kNone,   // the control word does not read back as an initialised FPU's
+  k8087,   // FDISI set the interrupt-enable mask
+  k80287,  // +infinity compared equal to -infinity (projective closure)
   k387OrLater,
 };
 

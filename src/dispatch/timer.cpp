@@ -40,6 +40,8 @@ MX_API void MX_CALL MxStartTickCount(void) {
   tarn::timer::g_timer.start(tarn::identify::leaf1_features());
 }
 
-MX_API void MX_CALL MxEndTickCount(uint64_t* ticks) { tarn::timer::g_timer.end(ticks); }
+MX_API void MX_CALL MxEndTickCount(uint64_t* ticks) {
+  tarn::timer::g_timer.end(ticks);
+}
 
 }  // extern "C"
