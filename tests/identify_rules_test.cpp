@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -129,6 +130,8 @@ struct Row {
   Model model;
   Expect expect;
 };
+
+void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 
 Model no_cpuid(X87Kind x87) {
   Model m;
