@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -97,7 +98,7 @@ class SimulatedProcessor final : public Processor {
     return model_.emmx_probe_ok;
   }
   bool cyrix_cpuid_enable_completes() override {
-    ++cpuid_enable_attempts;
+    if (++cpuid_enable_attempts > 10) throw std::runtime_error("CPUID enabled without end");
     if (model_.cpuid_enable_ok && model_.enable_sets_id_flag) id_flag_ = true;
     return model_.cpuid_enable_ok;
   }
@@ -107,8 +108,8 @@ class SimulatedProcessor final : public Processor {
   }
 
   std::uint32_t milliseconds() override {
-    // A measurement that never ends would hang the suite: jump far ahead.
-    if (++clock_reads > 1'000'000) micros_ += 1'000'000'000;
+    // A measurement that never ends fails the test instead of hanging it.
+    if (++clock_reads > 1'000'000) throw std::runtime_error("the clock waits do not end");
     micros_ += model_.us_per_clock_read;
     return static_cast<std::uint32_t>(model_.clock_start_ms + micros_ / 1000);
   }
@@ -361,7 +362,6 @@ TEST(SpeedMeasurement, ClockThatWrapsOrCrossesTheSignedBoundary) {
     model.ticks_per_us = c.ticks_per_us;
     SimulatedProcessor clock(model);
     EXPECT_EQ(measure_speed_mhz(clock), c.mhz) << std::hex << c.start_ms;
-    EXPECT_LT(clock.clock_reads, 1'000'000) << std::hex << c.start_ms;
   }
 }
 

@@ -7,6 +7,7 @@
 #include <signal.h>
 
 #include <cstddef>
+#include <iterator>
 #include <mutex>
 
 #include "dispatch/fault_guard.h"
