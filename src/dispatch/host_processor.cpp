@@ -10,8 +10,9 @@
 #include "dispatch/fpu_control.h"
 
 #if defined(_WIN32)
-#include <mmsystem.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <mmsystem.h>
 #if defined(_MSC_VER)
 #pragma comment(lib, "winmm.lib")
 #endif
