@@ -6,7 +6,7 @@
 #   exhaustive  every float pattern through the lookups, every blend triple  build/
 #   fuzz        each libFuzzer target for TARN_FUZZ_SECONDS (default 20)     build-fuzz/
 # Usage: tools/hardening.sh [stage...]   (no stage: all four, in that order)
-# Environment: TARN_FUZZ_SECONDS, TARN_CONCURRENCY_ROUNDS (tsan, default 6).
+# Environment: TARN_FUZZ_SECONDS, TARN_CONCURRENCY_ROUNDS (tsan, default 20).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -57,14 +57,18 @@ stage_fuzz() {
   for target in fuzz_blit fuzz_dwords fuzz_angles; do
     # Work on a copy of the checked-in corpus, so a run never edits the tree.
     work=$(mktemp -d)
-    cp -r "tests/fuzz/corpus/$target/." "$work/" 2>/dev/null || true
+    mkdir "$work/corpus"
+    cp -r "tests/fuzz/corpus/$target/." "$work/corpus/" 2>/dev/null || true
     echo "-- $target for ${fuzz_seconds} s"
-    if ! (cd "$work" && "$OLDPWD/build-fuzz/tests/fuzz/$target" -max_total_time="$fuzz_seconds" \
-      -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 "$work" 2>&1 | tail -n 12); then
-      status=1
-      echo "-- $target found a fault; the reproducer is in $work (crash-*)"
-    else
+    if (cd "$work" && "$OLDPWD/build-fuzz/tests/fuzz/$target" -max_total_time="$fuzz_seconds" \
+      -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 corpus >fuzz.log 2>&1); then
+      grep -E '^Done|number_of_executed_units|new_units_added' "$work/fuzz.log" || true
       rm -rf "$work"
+    else
+      status=1
+      grep -E 'ERROR|SUMMARY|fuzz check failed|runtime error|^    #[0-9] ' "$work/fuzz.log" | head -n 20
+      echo "-- $target found a fault: reproducer $work/crash-*, log $work/fuzz.log"
+      echo "   (replay: build-fuzz/tests/fuzz/$target CRASH_FILE; TARN_FUZZ_VERBOSE=1 shows the blit's arguments)"
     fi
   done
   return $status

@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -77,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto first_col = static_cast<std::int32_t>(src_x + skip_x);
   const auto first_row = static_cast<std::int32_t>(src_y + skip_y);
   const std::int32_t src_row_bytes =
-      (src_x + std::max(cols, 1) + in.ConsumeIntegralInRange(0, 3)) * 4;
+      (first_col + std::max(cols, 1) + in.ConsumeIntegralInRange(0, 3)) * 4;
   const std::int32_t dst_row_bytes = (dst_w + in.ConsumeIntegralInRange(0, 3)) * pixel_bytes;
   const bool src_up = in.ConsumeBool(), dst_up = in.ConsumeBool();
 
@@ -107,6 +109,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::int32_t src_pitch = src_up ? -src_row_bytes : src_row_bytes;
   const std::int32_t dst_pitch = dst_up ? -dst_row_bytes : dst_row_bytes;
+  if (std::getenv("TARN_FUZZ_VERBOSE")) {
+    std::fprintf(stderr,
+                 "blit src(%d,%d) %dx%d pitch %d -> dst(%d,%d) of %dx%d pitch %d, bpp %d mask %X;"
+                 " source %zu bytes, destination %zu bytes\n",
+                 src_x, src_y, width, height, src_pitch, dst_x, dst_y, dst_w, dst_h, dst_pitch, bpp,
+                 static_cast<unsigned>(red_mask), src.size, dst.size);
+  }
   blit(reinterpret_cast<const std::uint32_t*>(src.top), src_x, src_y, width, height, src_pitch,
        dst.top, dst_x, dst_y, dst_w, dst_h, dst_pitch, bpp, red_mask);
 
