@@ -1,0 +1,26 @@
+#!/bin/sh
+# Runs a Windows program under Wine, headless, in a throwaway prefix:
+#   tools/wine-run.sh PREFIX PROGRAM.exe [ARGS...]
+# Used as the cross-compiling emulator of the Windows build, so CTest and
+# GoogleTest's test discovery run the .exe files through it. The first call
+# creates the prefix (a few seconds); calls may run in parallel.
+set -eu
+prefix=$1
+shift
+export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+unset DISPLAY
+
+mkdir -p "$prefix"
+(
+  flock 9
+  if [ ! -f "$prefix/system.reg" ]; then
+    wineboot --init </dev/null >/dev/null 2>&1
+  fi
+  # A server that outlives this program by a minute, started apart from the
+  # caller's pipes: otherwise the server Wine starts on demand inherits them
+  # and CTest waits for it to exit.
+  if ! wineserver -p60 </dev/null >/dev/null 2>&1; then :; fi
+) 9>"$prefix.lock"
+
+exec wine "$@"
