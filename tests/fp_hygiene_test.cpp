@@ -4,6 +4,9 @@
 // initialisation.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
+#include "scalar/estimates.h"
 #include "selftest/exercise.h"
 #include "selftest/fp_state.h"
 #include "test_support.h"
@@ -119,6 +122,26 @@ TEST(FpHygieneFunctions, IdentificationResetsX87ToSingleAndSetsFlushToZeroWithSs
     const std::uint32_t mxcsr = (flags & MxCpuSSE) ? (env.mxcsr | kMxcsrFlushToZero) : env.mxcsr;
     EXPECT_TRUE(state_is({fpu::kHasX87 ? kX87SinglePrecision : env.x87, mxcsr}))
         << "flags " << std::hex << flags;
+  }
+}
+
+// The emulated estimates must not depend on the thread's x87 precision, which
+// the library's own start-up sets to single (32-bit x86 maths libraries
+// compute on the x87 unit). Samples near a rounding boundary of the 14- and
+// 15-bit estimates.
+TEST(FpHygieneFunctions, EmulatedEstimatesIgnoreTheX87Precision) {
+  FpStateGuard guard;
+  constexpr std::uint32_t kSamples[] = {0xBDC0B68D, 0x44A8BB14, 0xC0793562, 0x3F800001,
+                                        0x7F7FFFFF, 0x00800000, 0x3EAAAAAB, 0x40490FDB};
+  for (std::uint32_t b : kSamples) {
+    const float x = test::from_bits(b);
+    fpu::write_x87_control(0x037F);
+    const float recip = estimates::recip_estimate_3dnow(x);
+    const float rsqrt = estimates::rsqrt_estimate_3dnow(std::fabs(x));
+    fpu::write_x87_control(kX87SinglePrecision);
+    EXPECT_EQ(test::bits(estimates::recip_estimate_3dnow(x)), test::bits(recip)) << std::hex << b;
+    EXPECT_EQ(test::bits(estimates::rsqrt_estimate_3dnow(std::fabs(x))), test::bits(rsqrt))
+        << std::hex << b;
   }
 }
 

@@ -33,15 +33,20 @@ namespace tarn::estimates {
 
 // Rounds a finite double to a float whose significand keeps only `fraction_bits`
 // of its 23 fraction bits (round to nearest, ties away), then to single.
+// Integer arithmetic on the pattern, not the maths library: 32-bit x86
+// libraries compute frexp, round and ldexp on the x87 unit, whose precision
+// the library itself sets to single.
 inline float round_to_fraction_bits(double v, int fraction_bits) {
   if (!std::isfinite(v) || v == 0.0) return static_cast<float>(v);
   const float f = static_cast<float>(v);
   if (!std::isfinite(f)) return f;
-  int exponent;
-  const double mantissa = std::frexp(v, &exponent);  // v = mantissa * 2^exponent, 0.5 <= |m| < 1
-  const double scale = std::ldexp(1.0, fraction_bits + 1);
-  const double rounded = std::round(mantissa * scale) / scale;
-  return static_cast<float>(std::ldexp(rounded, exponent));
+  // Half of the last kept place added to the magnitude, then the dropped bits
+  // cleared; a carry out of the significand raises the exponent, as it should.
+  const int dropped = 52 - fraction_bits;
+  const std::uint64_t pattern = std::bit_cast<std::uint64_t>(v);
+  const std::uint64_t rounded =
+      (pattern + (std::uint64_t{1} << (dropped - 1))) & ~((std::uint64_t{1} << dropped) - 1);
+  return static_cast<float>(std::bit_cast<double>(rounded));
 }
 
 inline float recip_estimate_3dnow(float x) {
