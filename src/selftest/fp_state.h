@@ -18,6 +18,12 @@ inline constexpr std::uint32_t kMxcsrDefault = 0x1F80;      // all masked, neare
 inline constexpr std::uint32_t kMxcsrFlushToZero = 0x8000;
 inline constexpr std::uint16_t kX87SinglePrecision = 0x007F;  // all masked, nearest, 24-bit
 
+#if defined(TARN_SELFTEST_HAVE_MXCSR)
+inline constexpr bool kHaveMxcsr = true;
+#else
+inline constexpr bool kHaveMxcsr = false;
+#endif
+
 inline std::uint32_t read_mxcsr() {
 #if defined(TARN_SELFTEST_HAVE_MXCSR)
   return _mm_getcsr();
