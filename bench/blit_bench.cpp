@@ -86,8 +86,9 @@ void register_blit() {
     const Dims d = kDims[di];
     for (Mix mix : {Mix::kOpaque, Mix::kPartial, Mix::kSprite}) {
       for (bool wide : {true, false}) {
-        std::string job = "Blit." + std::to_string(d.width) + "x" + std::to_string(d.height) + "." +
-                          kMixNames[static_cast<int>(mix)] + (wide ? ".8888" : ".565");
+        std::string job = "MxAlphaBlt32." + std::to_string(d.width) + "x" +
+                          std::to_string(d.height) + "." + kMixNames[static_cast<int>(mix)] +
+                          (wide ? ".8888" : ".565");
         register_slot<SlotId::MxAlphaBlt32>(job, [=](benchmark::State& st, MxAlphaBlt32Fn* slot) {
           const std::uint32_t* src = source(di, mix).straight.data();
           void* dst = wide ? static_cast<void*>(destination<std::uint32_t>(di, 0xFF808080u).data())

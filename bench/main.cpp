@@ -3,7 +3,7 @@
 //
 //   tarn_bench [--tarn_library=PATH] [--tarn_quick] [--tarn_describe] [benchmark flags]
 //
-// Names read "<job>/<implementation>": "TSin.tput/tarn SSE", "TSin.tput/glibc".
+// Names read "<job>/<implementation>": "MxTSin.tput/tarn CMOV", "MxTSin.tput/glibc".
 // Jobs ending in .tput time a pass over an array of independent inputs,
 // .chain a dependent chain (each result feeds the next call). Per-operation
 // times come from items_per_second, bandwidths from bytes_per_second.

@@ -117,7 +117,7 @@ Matrix4f eigen_euler(const std::array<float, 3>& angles) {
 void register_dispatch_floor() {
   // The empty slot: the cost of the call alone, in the same loop shape as the
   // other throughput jobs.
-  register_slot<SlotId::MxInvMat4x4>("InvMat4x4.tput",
+  register_slot<SlotId::MxInvMat4x4>("MxInvMat4x4.tput",
                                      [](benchmark::State& st, MxInvMat4x4Fn* slot) {
                                        Matrices& m = mats();
                                        run_passes(st, kMats, [&](int i) { (*slot)(&m.out[i]); });
@@ -125,41 +125,44 @@ void register_dispatch_floor() {
 }
 
 void register_matrix() {
-  register_slot<SlotId::MxMatMult4x4_4x4>("MatMult.tput", product_tput<MxMatMult4x4_4x4Fn>);
-  register_slot<SlotId::MxMatMult4x4_4x4>("MatMult.chain", product_chain<MxMatMult4x4_4x4Fn>);
-  register_slot<SlotId::MxSparseMatMult4x4_4x4>("SparseMatMult.tput",
+  register_slot<SlotId::MxMatMult4x4_4x4>("MxMatMult4x4_4x4.tput",
+                                          product_tput<MxMatMult4x4_4x4Fn>);
+  register_slot<SlotId::MxMatMult4x4_4x4>("MxMatMult4x4_4x4.chain",
+                                          product_chain<MxMatMult4x4_4x4Fn>);
+  register_slot<SlotId::MxSparseMatMult4x4_4x4>("MxSparseMatMult4x4_4x4.tput",
                                                 product_tput<MxSparseMatMult4x4_4x4Fn>);
-  register_slot<SlotId::MxSparseMatMult4x4_4x4>("SparseMatMult.chain",
+  register_slot<SlotId::MxSparseMatMult4x4_4x4>("MxSparseMatMult4x4_4x4.chain",
                                                 product_chain<MxSparseMatMult4x4_4x4Fn>);
-  register_slot<SlotId::MxInvOrthMat4x4>("InvOrthMat.tput",
+  register_slot<SlotId::MxInvOrthMat4x4>("MxInvOrthMat4x4.tput",
                                          [](benchmark::State& st, MxInvOrthMat4x4Fn* slot) {
                                            Matrices& m = mats();
                                            run_passes(st, kMats, [&](int i) { (*slot)(&m.a[i]); });
                                          });
-  register_slot<SlotId::MxZeroMat>("ZeroMat.tput", [](benchmark::State& st, MxZeroMatFn* slot) {
+  register_slot<SlotId::MxZeroMat>("MxZeroMat.tput", [](benchmark::State& st, MxZeroMatFn* slot) {
     builder_tput(st, [slot](MxMat4x4* o, int) { (*slot)(o); });
   });
-  register_slot<SlotId::MxIdMat>("IdMat.tput", [](benchmark::State& st, MxIdMatFn* slot) {
+  register_slot<SlotId::MxIdMat>("MxIdMat.tput", [](benchmark::State& st, MxIdMatFn* slot) {
     builder_tput(st, [slot](MxMat4x4* o, int) { (*slot)(o); });
   });
   register_slot<SlotId::MxTranslateMat>(
-      "TranslateMat.tput", [](benchmark::State& st, MxTranslateMatFn* slot) {
+      "MxTranslateMat.tput", [](benchmark::State& st, MxTranslateMatFn* slot) {
         const auto& v = mats().vecs;
         builder_tput(st, [&](MxMat4x4* o, int i) { (*slot)(o, v[i].x, v[i].y, v[i].z); });
       });
   register_slot<SlotId::MxTranslateMatFromVec>(
-      "TranslateMatFromVec.tput", [](benchmark::State& st, MxTranslateMatFromVecFn* slot) {
+      "MxTranslateMatFromVec.tput", [](benchmark::State& st, MxTranslateMatFromVecFn* slot) {
         const auto& v = mats().vecs;
         builder_tput(st, [&](MxMat4x4* o, int i) { (*slot)(o, &v[i]); });
       });
-  register_slot<SlotId::MxScaleMat>("ScaleMat.tput", [](benchmark::State& st, MxScaleMatFn* slot) {
-    const auto& v = mats().vecs;
-    builder_tput(st, [&](MxMat4x4* o, int i) { (*slot)(o, v[i].x, v[i].y, v[i].z); });
-  });
+  register_slot<SlotId::MxScaleMat>(
+      "MxScaleMat.tput", [](benchmark::State& st, MxScaleMatFn* slot) {
+        const auto& v = mats().vecs;
+        builder_tput(st, [&](MxMat4x4* o, int i) { (*slot)(o, v[i].x, v[i].y, v[i].z); });
+      });
 
 #define TARN_CONCAT_JOB(order)                                                                \
   register_slot<SlotId::MxConcatRotMat##order>(                                               \
-      "ConcatRot" #order ".tput", [](benchmark::State& st, MxConcatRotMatFn* slot) {          \
+      "MxConcatRotMat" #order ".tput", [](benchmark::State& st, MxConcatRotMatFn* slot) {     \
         const auto& a = mats().angles;                                                        \
         builder_tput(st, [&](MxMat4x4* o, int i) { (*slot)(o, a[i][0], a[i][1], a[i][2]); }); \
       });
@@ -172,13 +175,13 @@ void register_matrix() {
 #undef TARN_CONCAT_JOB
 
 #if TARN_BENCH_EIGEN
-  register_peer("MatMult.tput", "Eigen Matrix4f", peer_product_tput<Matrix4f>);
-  register_peer("MatMult.chain", "Eigen Matrix4f", [](benchmark::State& st) {
+  register_peer("MxMatMult4x4_4x4.tput", "Eigen Matrix4f", peer_product_tput<Matrix4f>);
+  register_peer("MxMatMult4x4_4x4.chain", "Eigen Matrix4f", [](benchmark::State& st) {
     peer_product_chain<Matrix4f>(st, Matrix4f::Identity());
   });
   // The affine job can be done by any of Eigen's 4x4 forms; all are shown.
-  register_peer("SparseMatMult.tput", "Eigen Matrix4f", peer_product_tput<Matrix4f>);
-  register_peer("SparseMatMult.tput", "Eigen Affine3f", [](benchmark::State& st) {
+  register_peer("MxSparseMatMult4x4_4x4.tput", "Eigen Matrix4f", peer_product_tput<Matrix4f>);
+  register_peer("MxSparseMatMult4x4_4x4.tput", "Eigen Affine3f", [](benchmark::State& st) {
     static std::vector<Affine3f> a, b, out(kMats);
     if (a.empty()) {
       for (int i = 0; i < kMats; ++i) {
@@ -188,7 +191,7 @@ void register_matrix() {
     }
     run_passes(st, kMats, [&](int i) { out[i] = a[i] * b[i]; });
   });
-  register_peer("SparseMatMult.tput", "Eigen AffineCompact3f", [](benchmark::State& st) {
+  register_peer("MxSparseMatMult4x4_4x4.tput", "Eigen AffineCompact3f", [](benchmark::State& st) {
     static std::vector<AffineCompact3f> a, b, out(kMats);
     if (a.empty()) {
       for (int i = 0; i < kMats; ++i) {
@@ -198,7 +201,7 @@ void register_matrix() {
     }
     run_passes(st, kMats, [&](int i) { out[i] = a[i] * b[i]; });
   });
-  register_peer("SparseMatMult.chain", "Eigen Affine3f", [](benchmark::State& st) {
+  register_peer("MxSparseMatMult4x4_4x4.chain", "Eigen Affine3f", [](benchmark::State& st) {
     static std::vector<Affine3f> a;
     if (a.empty())
       for (int i = 0; i < kMats; ++i) a.push_back(eigen_affine(mats().a[i]));
@@ -209,32 +212,32 @@ void register_matrix() {
     }
     st.SetItemsProcessed(static_cast<std::int64_t>(st.iterations()) * kMats);
   });
-  register_peer("InvOrthMat.tput", "Eigen Matrix4f", [](benchmark::State& st) {
+  register_peer("MxInvOrthMat4x4.tput", "Eigen Matrix4f", [](benchmark::State& st) {
     static std::vector<Matrix4f> a;
     if (a.empty())
       for (int i = 0; i < kMats; ++i) a.push_back(convert_matrix<Matrix4f>(mats().a[i]));
     run_passes(st, kMats, [&](int i) { a[i].topLeftCorner<3, 3>().transposeInPlace(); });
   });
-  register_peer("ZeroMat.tput", "Eigen Matrix4f", [](benchmark::State& st) {
+  register_peer("MxZeroMat.tput", "Eigen Matrix4f", [](benchmark::State& st) {
     peer_builder_tput<Matrix4f>(st, [](int) { return Matrix4f::Zero(); });
   });
-  register_peer("IdMat.tput", "Eigen Matrix4f", [](benchmark::State& st) {
+  register_peer("MxIdMat.tput", "Eigen Matrix4f", [](benchmark::State& st) {
     peer_builder_tput<Matrix4f>(st, [](int) { return Matrix4f::Identity(); });
   });
-  register_peer("TranslateMat.tput", "Eigen Affine3f", [](benchmark::State& st) {
+  register_peer("MxTranslateMat.tput", "Eigen Affine3f", [](benchmark::State& st) {
     const auto& v = mats().vecs;
     peer_builder_tput<Affine3f>(
         st, [&](int i) { return Affine3f(Eigen::Translation3f(v[i].x, v[i].y, v[i].z)); });
   });
-  register_peer("ScaleMat.tput", "Eigen Affine3f", [](benchmark::State& st) {
+  register_peer("MxScaleMat.tput", "Eigen Affine3f", [](benchmark::State& st) {
     const auto& v = mats().vecs;
     peer_builder_tput<Affine3f>(
         st, [&](int i) { return Affine3f(Eigen::Scaling(v[i].x, v[i].y, v[i].z)); });
   });
-#define TARN_EIGEN_EULER(order, a0, a1, a2)                                                \
-  register_peer("ConcatRot" #order ".tput", "Eigen AngleAxisf", [](benchmark::State& st) { \
-    const auto& a = mats().angles;                                                         \
-    peer_builder_tput<Matrix4f>(st, [&](int i) { return eigen_euler<a0, a1, a2>(a[i]); }); \
+#define TARN_EIGEN_EULER(order, a0, a1, a2)                                                     \
+  register_peer("MxConcatRotMat" #order ".tput", "Eigen AngleAxisf", [](benchmark::State& st) { \
+    const auto& a = mats().angles;                                                              \
+    peer_builder_tput<Matrix4f>(st, [&](int i) { return eigen_euler<a0, a1, a2>(a[i]); });      \
   });
   TARN_EIGEN_EULER(XYZ, 0, 1, 2)
   TARN_EIGEN_EULER(XZY, 0, 2, 1)
@@ -246,31 +249,31 @@ void register_matrix() {
 #endif
 
 #if TARN_BENCH_GLM
-  register_peer("MatMult.tput", "glm mat4", peer_product_tput<glm::mat4>);
-  register_peer("MatMult.chain", "glm mat4",
+  register_peer("MxMatMult4x4_4x4.tput", "glm mat4", peer_product_tput<glm::mat4>);
+  register_peer("MxMatMult4x4_4x4.chain", "glm mat4",
                 [](benchmark::State& st) { peer_product_chain<glm::mat4>(st, glm::mat4(1.0f)); });
-  register_peer("SparseMatMult.tput", "glm mat4", peer_product_tput<glm::mat4>);
-  register_peer("SparseMatMult.chain", "glm mat4",
+  register_peer("MxSparseMatMult4x4_4x4.tput", "glm mat4", peer_product_tput<glm::mat4>);
+  register_peer("MxSparseMatMult4x4_4x4.chain", "glm mat4",
                 [](benchmark::State& st) { peer_product_chain<glm::mat4>(st, glm::mat4(1.0f)); });
-  register_peer("ZeroMat.tput", "glm mat4", [](benchmark::State& st) {
+  register_peer("MxZeroMat.tput", "glm mat4", [](benchmark::State& st) {
     peer_builder_tput<glm::mat4>(st, [](int) { return glm::mat4(0.0f); });
   });
-  register_peer("IdMat.tput", "glm mat4", [](benchmark::State& st) {
+  register_peer("MxIdMat.tput", "glm mat4", [](benchmark::State& st) {
     peer_builder_tput<glm::mat4>(st, [](int) { return glm::mat4(1.0f); });
   });
-  register_peer("TranslateMat.tput", "glm mat4", [](benchmark::State& st) {
+  register_peer("MxTranslateMat.tput", "glm mat4", [](benchmark::State& st) {
     const auto& v = mats().vecs;
     peer_builder_tput<glm::mat4>(st, [&](int i) {
       return glm::translate(glm::mat4(1.0f), glm::vec3(v[i].x, v[i].y, v[i].z));
     });
   });
-  register_peer("ScaleMat.tput", "glm mat4", [](benchmark::State& st) {
+  register_peer("MxScaleMat.tput", "glm mat4", [](benchmark::State& st) {
     const auto& v = mats().vecs;
     peer_builder_tput<glm::mat4>(
         st, [&](int i) { return glm::scale(glm::mat4(1.0f), glm::vec3(v[i].x, v[i].y, v[i].z)); });
   });
 #define TARN_GLM_EULER(order)                                                          \
-  register_peer("ConcatRot" #order ".tput", "glm", [](benchmark::State& st) {          \
+  register_peer("MxConcatRotMat" #order ".tput", "glm", [](benchmark::State& st) {     \
     const auto& a = mats().angles;                                                     \
     peer_builder_tput<glm::mat4>(                                                      \
         st, [&](int i) { return glm::eulerAngle##order(a[i][0], a[i][1], a[i][2]); }); \

@@ -63,9 +63,9 @@ void register_memory() {
     if (quick() && size.bytes > kQuickLimit) continue;
     const std::size_t bytes = size.bytes;
     const std::uint32_t dwords = static_cast<std::uint32_t>(bytes / 4);
-    const std::string zero = std::string("Zero.") + size.name;
-    const std::string set = std::string("Set.") + size.name;
-    const std::string copy = std::string("Copy.") + size.name;
+    const std::string zero = std::string("MxZeroDwordAlignedMem.") + size.name;
+    const std::string set = std::string("MxSetDwordAlignedMem.") + size.name;
+    const std::string copy = std::string("MxCopyDwordAlignedMem.") + size.name;
 
     register_slot<SlotId::MxZeroDwordAlignedMem>(
         zero, [=](benchmark::State& st, MxZeroDwordAlignedMemFn* slot) {

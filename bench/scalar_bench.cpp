@@ -53,7 +53,7 @@ void int_binary(benchmark::State& st, F f) {
 
 void register_scalar() {
 #define TARN_SCALAR_JOB(slot_name, shape)                                                        \
-  register_slot<SlotId::Mx##slot_name>(#slot_name ".tput",                                       \
+  register_slot<SlotId::Mx##slot_name>("Mx" #slot_name ".tput",                                  \
                                        [](benchmark::State& st, Mx##slot_name##Fn* slot) {       \
                                          shape(st, [slot](auto... x) { return (*slot)(x...); }); \
                                        });
@@ -68,50 +68,50 @@ void register_scalar() {
   TARN_SCALAR_JOB(IMin, int_binary)
   TARN_SCALAR_JOB(IMax, int_binary)
 #undef TARN_SCALAR_JOB
-  register_slot<SlotId::MxF2I>("F2I.tput", [](benchmark::State& st, MxF2IFn* slot) {
+  register_slot<SlotId::MxF2I>("MxF2I.tput", [](benchmark::State& st, MxF2IFn* slot) {
     Scalars& s = scalars();
     run_passes(st, kScalars, [&](int i) { s.iout[i] = (*slot)(s.a[i]); });
   });
-  register_slot<SlotId::MxI2F>("I2F.tput", [](benchmark::State& st, MxI2FFn* slot) {
+  register_slot<SlotId::MxI2F>("MxI2F.tput", [](benchmark::State& st, MxI2FFn* slot) {
     Scalars& s = scalars();
     run_passes(st, kScalars, [&](int i) { s.out[i] = (*slot)(s.ia[i]); });
   });
 
   const char* cpp = "C++ inline";
-  register_peer("AccSqrt.tput", cpp, [](benchmark::State& st) {
+  register_peer("MxAccSqrt.tput", cpp, [](benchmark::State& st) {
     float_unary(st, [](float x) { return std::sqrt(x); });
   });
-  register_peer("RghFastSqrt.tput", cpp, [](benchmark::State& st) {
+  register_peer("MxRghFastSqrt.tput", cpp, [](benchmark::State& st) {
     float_unary(st, [](float x) { return std::sqrt(x); });
   });
-  register_peer("FAccRecip.tput", cpp,
+  register_peer("MxFAccRecip.tput", cpp,
                 [](benchmark::State& st) { float_unary(st, [](float x) { return 1.0f / x; }); });
-  register_peer("FRghFastRecip.tput", cpp,
+  register_peer("MxFRghFastRecip.tput", cpp,
                 [](benchmark::State& st) { float_unary(st, [](float x) { return 1.0f / x; }); });
-  register_peer("FMin.tput", cpp, [](benchmark::State& st) {
+  register_peer("MxFMin.tput", cpp, [](benchmark::State& st) {
     float_binary(st, [](float x, float y) { return std::min(x, y); });
   });
-  register_peer("FMax.tput", cpp, [](benchmark::State& st) {
+  register_peer("MxFMax.tput", cpp, [](benchmark::State& st) {
     float_binary(st, [](float x, float y) { return std::max(x, y); });
   });
-  register_peer("FAccDiv.tput", cpp, [](benchmark::State& st) {
+  register_peer("MxFAccDiv.tput", cpp, [](benchmark::State& st) {
     float_binary(st, [](float x, float y) { return x / y; });
   });
-  register_peer("FRghFastDiv.tput", cpp, [](benchmark::State& st) {
+  register_peer("MxFRghFastDiv.tput", cpp, [](benchmark::State& st) {
     float_binary(st, [](float x, float y) { return x / y; });
   });
-  register_peer("IMin.tput", cpp, [](benchmark::State& st) {
+  register_peer("MxIMin.tput", cpp, [](benchmark::State& st) {
     int_binary(st, [](std::int32_t x, std::int32_t y) { return std::min(x, y); });
   });
-  register_peer("IMax.tput", cpp, [](benchmark::State& st) {
+  register_peer("MxIMax.tput", cpp, [](benchmark::State& st) {
     int_binary(st, [](std::int32_t x, std::int32_t y) { return std::max(x, y); });
   });
-  register_peer("F2I.tput", cpp, [](benchmark::State& st) {
+  register_peer("MxF2I.tput", cpp, [](benchmark::State& st) {
     Scalars& s = scalars();
     run_passes(st, kScalars,
                [&](int i) { s.iout[i] = static_cast<std::int32_t>(std::lrint(s.a[i])); });
   });
-  register_peer("I2F.tput", cpp, [](benchmark::State& st) {
+  register_peer("MxI2F.tput", cpp, [](benchmark::State& st) {
     Scalars& s = scalars();
     run_passes(st, kScalars, [&](int i) { s.out[i] = static_cast<float>(s.ia[i]); });
   });

@@ -87,90 +87,90 @@ void sleef_sincosf(float* s, float* c, float x) {
 
 void register_trig() {
   // Radians: throughput and latency.
-  register_slot<SlotId::MxTSin>("TSin.tput", [](benchmark::State& st, MxTSinFn* slot) {
+  register_slot<SlotId::MxTSin>("MxTSin.tput", [](benchmark::State& st, MxTSinFn* slot) {
     unary_tput(st, angles().radians, [slot](float x) { return (*slot)(x); });
   });
-  register_slot<SlotId::MxTSin>("TSin.chain", [](benchmark::State& st, MxTSinFn* slot) {
+  register_slot<SlotId::MxTSin>("MxTSin.chain", [](benchmark::State& st, MxTSinFn* slot) {
     unary_chain(st, [slot](float x) { return (*slot)(x); });
   });
-  register_slot<SlotId::MxTCos>("TCos.tput", [](benchmark::State& st, MxTCosFn* slot) {
+  register_slot<SlotId::MxTCos>("MxTCos.tput", [](benchmark::State& st, MxTCosFn* slot) {
     unary_tput(st, angles().radians, [slot](float x) { return (*slot)(x); });
   });
-  register_slot<SlotId::MxTCos>("TCos.chain", [](benchmark::State& st, MxTCosFn* slot) {
+  register_slot<SlotId::MxTCos>("MxTCos.chain", [](benchmark::State& st, MxTCosFn* slot) {
     unary_chain(st, [slot](float x) { return (*slot)(x); });
   });
-  register_slot<SlotId::MxTSinCos>("TSinCos.tput", [](benchmark::State& st, MxTSinCosFn* slot) {
+  register_slot<SlotId::MxTSinCos>("MxTSinCos.tput", [](benchmark::State& st, MxTSinCosFn* slot) {
     pair_tput(st, angles().radians, [slot](float* s, float* c, float x) { (*slot)(s, c, x); });
   });
-  register_slot<SlotId::MxTSinCos>("TSinCos.chain", [](benchmark::State& st, MxTSinCosFn* slot) {
+  register_slot<SlotId::MxTSinCos>("MxTSinCos.chain", [](benchmark::State& st, MxTSinCosFn* slot) {
     pair_chain(st, [slot](float* s, float* c, float x) { (*slot)(s, c, x); });
   });
   // Degrees: the peers convert to radians first, as their users must.
   register_slot<SlotId::MxTSinOfDeg>(
-      "TSinOfDeg.tput", [](benchmark::State& st, MxTSinOfDegFn* slot) {
+      "MxTSinOfDeg.tput", [](benchmark::State& st, MxTSinOfDegFn* slot) {
         unary_tput(st, angles().degrees, [slot](float x) { return (*slot)(x); });
       });
   register_slot<SlotId::MxTCosOfDeg>(
-      "TCosOfDeg.tput", [](benchmark::State& st, MxTCosOfDegFn* slot) {
+      "MxTCosOfDeg.tput", [](benchmark::State& st, MxTCosOfDegFn* slot) {
         unary_tput(st, angles().degrees, [slot](float x) { return (*slot)(x); });
       });
   register_slot<SlotId::MxTSinCosOfDeg>(
-      "TSinCosOfDeg.tput", [](benchmark::State& st, MxTSinCosOfDegFn* slot) {
+      "MxTSinCosOfDeg.tput", [](benchmark::State& st, MxTSinCosOfDegFn* slot) {
         pair_tput(st, angles().degrees, [slot](float* s, float* c, float x) { (*slot)(s, c, x); });
       });
 
-  register_peer("TSin.tput", "glibc",
+  register_peer("MxTSin.tput", "glibc",
                 [](benchmark::State& st) { unary_tput(st, angles().radians, sinf); });
-  register_peer("TSin.chain", "glibc", [](benchmark::State& st) { unary_chain(st, sinf); });
-  register_peer("TCos.tput", "glibc",
+  register_peer("MxTSin.chain", "glibc", [](benchmark::State& st) { unary_chain(st, sinf); });
+  register_peer("MxTCos.tput", "glibc",
                 [](benchmark::State& st) { unary_tput(st, angles().radians, cosf); });
-  register_peer("TCos.chain", "glibc", [](benchmark::State& st) { unary_chain(st, cosf); });
-  register_peer("TSinCos.tput", "glibc",
+  register_peer("MxTCos.chain", "glibc", [](benchmark::State& st) { unary_chain(st, cosf); });
+  register_peer("MxTSinCos.tput", "glibc",
                 [](benchmark::State& st) { pair_tput(st, angles().radians, glibc_sincosf); });
-  register_peer("TSinCos.chain", "glibc",
+  register_peer("MxTSinCos.chain", "glibc",
                 [](benchmark::State& st) { pair_chain(st, glibc_sincosf); });
-  register_peer("TSinOfDeg.tput", "glibc", [](benchmark::State& st) {
+  register_peer("MxTSinOfDeg.tput", "glibc", [](benchmark::State& st) {
     unary_tput(st, angles().degrees, [](float x) { return sinf(x * kDegree); });
   });
-  register_peer("TCosOfDeg.tput", "glibc", [](benchmark::State& st) {
+  register_peer("MxTCosOfDeg.tput", "glibc", [](benchmark::State& st) {
     unary_tput(st, angles().degrees, [](float x) { return cosf(x * kDegree); });
   });
-  register_peer("TSinCosOfDeg.tput", "glibc", [](benchmark::State& st) {
+  register_peer("MxTSinCosOfDeg.tput", "glibc", [](benchmark::State& st) {
     pair_tput(st, angles().degrees,
               [](float* s, float* c, float x) { sincosf(x * kDegree, s, c); });
   });
 #if TARN_BENCH_SLEEF
-  register_peer("TSin.tput", "SLEEF", [](benchmark::State& st) {
+  register_peer("MxTSin.tput", "SLEEF", [](benchmark::State& st) {
     unary_tput(st, angles().radians, [](float x) { return Sleef_sinf_u35(x); });
   });
-  register_peer("TSin.chain", "SLEEF", [](benchmark::State& st) {
+  register_peer("MxTSin.chain", "SLEEF", [](benchmark::State& st) {
     unary_chain(st, [](float x) { return Sleef_sinf_u35(x); });
   });
-  register_peer("TCos.tput", "SLEEF", [](benchmark::State& st) {
+  register_peer("MxTCos.tput", "SLEEF", [](benchmark::State& st) {
     unary_tput(st, angles().radians, [](float x) { return Sleef_cosf_u35(x); });
   });
-  register_peer("TCos.chain", "SLEEF", [](benchmark::State& st) {
+  register_peer("MxTCos.chain", "SLEEF", [](benchmark::State& st) {
     unary_chain(st, [](float x) { return Sleef_cosf_u35(x); });
   });
-  register_peer("TSinCos.tput", "SLEEF",
+  register_peer("MxTSinCos.tput", "SLEEF",
                 [](benchmark::State& st) { pair_tput(st, angles().radians, sleef_sincosf); });
-  register_peer("TSinCos.chain", "SLEEF",
+  register_peer("MxTSinCos.chain", "SLEEF",
                 [](benchmark::State& st) { pair_chain(st, sleef_sincosf); });
 #endif
 
   // The exact functions (plain exports, no slot) against the same peers.
   auto fff = Library::get().sincos_fff;
   auto ddd = Library::get().sincos_ddd;
-  register_peer("SinCosFFF.tput", "tarn", [fff](benchmark::State& st) {
+  register_peer("MxSinCosFFF.tput", "tarn", [fff](benchmark::State& st) {
     pair_tput(st, angles().radians, [fff](float* s, float* c, float x) { fff(s, c, x); });
   });
-  register_peer("SinCosFFF.tput", "glibc",
+  register_peer("MxSinCosFFF.tput", "glibc",
                 [](benchmark::State& st) { pair_tput(st, angles().radians, glibc_sincosf); });
-  register_peer("SinCosDDD.tput", "tarn", [ddd](benchmark::State& st) {
+  register_peer("MxSinCosDDD.tput", "tarn", [ddd](benchmark::State& st) {
     Angles& a = angles();
     run_passes(st, kAngles, [&](int i) { ddd(&a.out1_d[i], &a.out2_d[i], a.radians_d[i]); });
   });
-  register_peer("SinCosDDD.tput", "glibc", [](benchmark::State& st) {
+  register_peer("MxSinCosDDD.tput", "glibc", [](benchmark::State& st) {
     Angles& a = angles();
     run_passes(st, kAngles, [&](int i) { sincos(a.radians_d[i], &a.out1_d[i], &a.out2_d[i]); });
   });

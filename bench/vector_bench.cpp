@@ -114,35 +114,35 @@ void glm_tput(benchmark::State& st, Op op) {
 }  // namespace
 
 void register_vector() {
-  register_slot<SlotId::Mx3DVecMagnitudeSquared>("VecMagnitudeSquared.tput",
+  register_slot<SlotId::Mx3DVecMagnitudeSquared>("Mx3DVecMagnitudeSquared.tput",
                                                  magnitude_tput<Mx3DVecMagnitudeSquaredFn>);
-  register_slot<SlotId::Mx3DVecAccMagnitude>("VecAccMagnitude.tput",
+  register_slot<SlotId::Mx3DVecAccMagnitude>("Mx3DVecAccMagnitude.tput",
                                              magnitude_tput<Mx3DVecAccMagnitudeFn>);
-  register_slot<SlotId::Mx3DVecRghFastMagnitude>("VecRghFastMagnitude.tput",
+  register_slot<SlotId::Mx3DVecRghFastMagnitude>("Mx3DVecRghFastMagnitude.tput",
                                                  magnitude_tput<Mx3DVecRghFastMagnitudeFn>);
   register_slot<SlotId::Mx3DVecDotProd>(
-      "VecDotProd.tput", [](benchmark::State& st, Mx3DVecDotProdFn* slot) {
+      "Mx3DVecDotProd.tput", [](benchmark::State& st, Mx3DVecDotProdFn* slot) {
         Vectors& v = vecs();
         run_passes(st, kVecs, [&](int i) { v.results[i] = (*slot)(&v.a[i], &v.b[i]); });
       });
-  register_slot<SlotId::Mx3DVecCrossProd>("VecCrossProd.tput", binary_tput<Mx3DVecCrossProdFn>);
-  register_slot<SlotId::Mx3DVecAdd>("VecAdd.tput", binary_tput<Mx3DVecAddFn>);
-  register_slot<SlotId::Mx3DVecSub>("VecSub.tput", binary_tput<Mx3DVecSubFn>);
-  register_slot<SlotId::Mx3DVecCmpMagnitude>("VecCmpMagnitude.tput",
+  register_slot<SlotId::Mx3DVecCrossProd>("Mx3DVecCrossProd.tput", binary_tput<Mx3DVecCrossProdFn>);
+  register_slot<SlotId::Mx3DVecAdd>("Mx3DVecAdd.tput", binary_tput<Mx3DVecAddFn>);
+  register_slot<SlotId::Mx3DVecSub>("Mx3DVecSub.tput", binary_tput<Mx3DVecSubFn>);
+  register_slot<SlotId::Mx3DVecCmpMagnitude>("Mx3DVecCmpMagnitude.tput",
                                              compare_tput<Mx3DVecCmpMagnitudeFn>);
-  register_slot<SlotId::Mx3DVecCmp>("VecCmp.tput", compare_tput<Mx3DVecCmpFn>);
+  register_slot<SlotId::Mx3DVecCmp>("Mx3DVecCmp.tput", compare_tput<Mx3DVecCmpFn>);
   register_slot<SlotId::Mx3DVecScale>(
-      "VecScale.tput", [](benchmark::State& st, Mx3DVecScaleFn* slot) {
+      "Mx3DVecScale.tput", [](benchmark::State& st, Mx3DVecScaleFn* slot) {
         Vectors& v = vecs();
         run_passes(st, kVecs, [&](int i) { (*slot)(&v.out[i], &v.a[i], v.scalars[i]); });
       });
   register_slot<SlotId::Mx3DVecTransform>(
-      "VecTransform.tput", [](benchmark::State& st, Mx3DVecTransformFn* slot) {
+      "Mx3DVecTransform.tput", [](benchmark::State& st, Mx3DVecTransformFn* slot) {
         Vectors& v = vecs();
         run_passes(st, kVecs, [&](int i) { (*slot)(&v.out[i], &v.a[i], &v.matrix); });
       });
   register_slot<SlotId::Mx3DVecTransform>(
-      "VecTransform.chain", [](benchmark::State& st, Mx3DVecTransformFn* slot) {
+      "Mx3DVecTransform.chain", [](benchmark::State& st, Mx3DVecTransformFn* slot) {
         Vectors& v = vecs();
         for (auto _ : st) {
           Mx3DVec acc = v.a[0];
@@ -152,56 +152,56 @@ void register_vector() {
         st.SetItemsProcessed(static_cast<std::int64_t>(st.iterations()) * kVecs);
       });
   register_slot<SlotId::Mx3DVecNormalize>(
-      "VecNormalize.tput", [](benchmark::State& st, Mx3DVecNormalizeFn* slot) {
+      "Mx3DVecNormalize.tput", [](benchmark::State& st, Mx3DVecNormalizeFn* slot) {
         Vectors& v = vecs();
         run_passes(st, kVecs, [&](int i) { (*slot)(&v.out[i], &v.a[i]); });
       });
   register_slot<SlotId::Mx3DVecRotate>(
-      "VecRotate.tput", [](benchmark::State& st, Mx3DVecRotateFn* slot) {
+      "Mx3DVecRotate.tput", [](benchmark::State& st, Mx3DVecRotateFn* slot) {
         Vectors& v = vecs();
         run_passes(st, kVecs, [&](int i) { (*slot)(&v.out[i], &v.a[i], v.degrees[i].data()); });
       });
 
 #if TARN_BENCH_EIGEN
   using V = EigenVectors;
-  register_peer("VecMagnitudeSquared.tput", "Eigen Vector3f", [](benchmark::State& st) {
+  register_peer("Mx3DVecMagnitudeSquared.tput", "Eigen Vector3f", [](benchmark::State& st) {
     eigen_tput(st, [](V& v, int i) { v.results[i] = v.a[i].squaredNorm(); });
   });
-  register_peer("VecAccMagnitude.tput", "Eigen Vector3f", [](benchmark::State& st) {
+  register_peer("Mx3DVecAccMagnitude.tput", "Eigen Vector3f", [](benchmark::State& st) {
     eigen_tput(st, [](V& v, int i) { v.results[i] = v.a[i].norm(); });
   });
-  register_peer("VecRghFastMagnitude.tput", "Eigen Vector3f", [](benchmark::State& st) {
+  register_peer("Mx3DVecRghFastMagnitude.tput", "Eigen Vector3f", [](benchmark::State& st) {
     eigen_tput(st, [](V& v, int i) { v.results[i] = v.a[i].norm(); });
   });
-  register_peer("VecDotProd.tput", "Eigen Vector3f", [](benchmark::State& st) {
+  register_peer("Mx3DVecDotProd.tput", "Eigen Vector3f", [](benchmark::State& st) {
     eigen_tput(st, [](V& v, int i) { v.results[i] = v.a[i].dot(v.b[i]); });
   });
-  register_peer("VecCrossProd.tput", "Eigen Vector3f", [](benchmark::State& st) {
+  register_peer("Mx3DVecCrossProd.tput", "Eigen Vector3f", [](benchmark::State& st) {
     eigen_tput(st, [](V& v, int i) { v.out[i] = v.a[i].cross(v.b[i]); });
   });
-  register_peer("VecAdd.tput", "Eigen Vector3f", [](benchmark::State& st) {
+  register_peer("Mx3DVecAdd.tput", "Eigen Vector3f", [](benchmark::State& st) {
     eigen_tput(st, [](V& v, int i) { v.out[i] = v.a[i] + v.b[i]; });
   });
-  register_peer("VecSub.tput", "Eigen Vector3f", [](benchmark::State& st) {
+  register_peer("Mx3DVecSub.tput", "Eigen Vector3f", [](benchmark::State& st) {
     eigen_tput(st, [](V& v, int i) { v.out[i] = v.a[i] - v.b[i]; });
   });
-  register_peer("VecScale.tput", "Eigen Vector3f", [](benchmark::State& st) {
+  register_peer("Mx3DVecScale.tput", "Eigen Vector3f", [](benchmark::State& st) {
     const auto& s = vecs().scalars;
     eigen_tput(st, [&](V& v, int i) { v.out[i] = v.a[i] * s[i]; });
   });
-  register_peer("VecCmpMagnitude.tput", "Eigen Vector3f", [](benchmark::State& st) {
+  register_peer("Mx3DVecCmpMagnitude.tput", "Eigen Vector3f", [](benchmark::State& st) {
     eigen_tput(st, [](V& v, int i) {
       float ma = v.a[i].squaredNorm(), mb = v.b[i].squaredNorm();
       v.ints[i] = ma > mb ? 1 : (ma < mb ? 2 : 0);
     });
   });
-  register_peer("VecCmp.tput", "Eigen Vector3f", [](benchmark::State& st) {
+  register_peer("Mx3DVecCmp.tput", "Eigen Vector3f", [](benchmark::State& st) {
     eigen_tput(st, [](V& v, int i) { v.ints[i] = v.a[i] == v.b[i] ? 0 : 1; });
   });
-  register_peer("VecTransform.tput", "Eigen Affine3f", [](benchmark::State& st) {
+  register_peer("Mx3DVecTransform.tput", "Eigen Affine3f", [](benchmark::State& st) {
     eigen_tput(st, [](V& v, int i) { v.out[i] = v.matrix * v.a[i]; });
   });
-  register_peer("VecTransform.chain", "Eigen Affine3f", [](benchmark::State& st) {
+  register_peer("Mx3DVecTransform.chain", "Eigen Affine3f", [](benchmark::State& st) {
     V& v = eigen_vecs();
     for (auto _ : st) {
       Vector3f acc = v.a[0];
@@ -210,10 +210,10 @@ void register_vector() {
     }
     st.SetItemsProcessed(static_cast<std::int64_t>(st.iterations()) * kVecs);
   });
-  register_peer("VecNormalize.tput", "Eigen Vector3f", [](benchmark::State& st) {
+  register_peer("Mx3DVecNormalize.tput", "Eigen Vector3f", [](benchmark::State& st) {
     eigen_tput(st, [](V& v, int i) { v.out[i] = v.a[i].normalized(); });
   });
-  register_peer("VecRotate.tput", "Eigen AngleAxisf", [](benchmark::State& st) {
+  register_peer("Mx3DVecRotate.tput", "Eigen AngleAxisf", [](benchmark::State& st) {
     const auto& d = vecs().degrees;
     const float k = 3.14159265f / 180.0f;
     eigen_tput(st, [&](V& v, int i) {
@@ -227,38 +227,38 @@ void register_vector() {
 
 #if TARN_BENCH_GLM
   using G = GlmVectors;
-  register_peer("VecMagnitudeSquared.tput", "glm vec3", [](benchmark::State& st) {
+  register_peer("Mx3DVecMagnitudeSquared.tput", "glm vec3", [](benchmark::State& st) {
     glm_tput(st, [](G& v, int i) { v.results[i] = glm::dot(v.a[i], v.a[i]); });
   });
-  register_peer("VecAccMagnitude.tput", "glm vec3", [](benchmark::State& st) {
+  register_peer("Mx3DVecAccMagnitude.tput", "glm vec3", [](benchmark::State& st) {
     glm_tput(st, [](G& v, int i) { v.results[i] = glm::length(v.a[i]); });
   });
-  register_peer("VecRghFastMagnitude.tput", "glm vec3", [](benchmark::State& st) {
+  register_peer("Mx3DVecRghFastMagnitude.tput", "glm vec3", [](benchmark::State& st) {
     glm_tput(st, [](G& v, int i) { v.results[i] = glm::length(v.a[i]); });
   });
-  register_peer("VecDotProd.tput", "glm vec3", [](benchmark::State& st) {
+  register_peer("Mx3DVecDotProd.tput", "glm vec3", [](benchmark::State& st) {
     glm_tput(st, [](G& v, int i) { v.results[i] = glm::dot(v.a[i], v.b[i]); });
   });
-  register_peer("VecCrossProd.tput", "glm vec3", [](benchmark::State& st) {
+  register_peer("Mx3DVecCrossProd.tput", "glm vec3", [](benchmark::State& st) {
     glm_tput(st, [](G& v, int i) { v.out[i] = glm::cross(v.a[i], v.b[i]); });
   });
-  register_peer("VecAdd.tput", "glm vec3", [](benchmark::State& st) {
+  register_peer("Mx3DVecAdd.tput", "glm vec3", [](benchmark::State& st) {
     glm_tput(st, [](G& v, int i) { v.out[i] = v.a[i] + v.b[i]; });
   });
-  register_peer("VecSub.tput", "glm vec3", [](benchmark::State& st) {
+  register_peer("Mx3DVecSub.tput", "glm vec3", [](benchmark::State& st) {
     glm_tput(st, [](G& v, int i) { v.out[i] = v.a[i] - v.b[i]; });
   });
-  register_peer("VecScale.tput", "glm vec3", [](benchmark::State& st) {
+  register_peer("Mx3DVecScale.tput", "glm vec3", [](benchmark::State& st) {
     const auto& s = vecs().scalars;
     glm_tput(st, [&](G& v, int i) { v.out[i] = v.a[i] * s[i]; });
   });
-  register_peer("VecCmp.tput", "glm vec3", [](benchmark::State& st) {
+  register_peer("Mx3DVecCmp.tput", "glm vec3", [](benchmark::State& st) {
     glm_tput(st, [](G& v, int i) { v.ints[i] = v.a[i] == v.b[i] ? 0 : 1; });
   });
-  register_peer("VecTransform.tput", "glm mat4", [](benchmark::State& st) {
+  register_peer("Mx3DVecTransform.tput", "glm mat4", [](benchmark::State& st) {
     glm_tput(st, [](G& v, int i) { v.out[i] = glm::vec3(v.matrix * glm::vec4(v.a[i], 1.0f)); });
   });
-  register_peer("VecTransform.chain", "glm mat4", [](benchmark::State& st) {
+  register_peer("Mx3DVecTransform.chain", "glm mat4", [](benchmark::State& st) {
     G& v = glm_vecs();
     for (auto _ : st) {
       glm::vec3 acc = v.a[0];
@@ -267,7 +267,7 @@ void register_vector() {
     }
     st.SetItemsProcessed(static_cast<std::int64_t>(st.iterations()) * kVecs);
   });
-  register_peer("VecNormalize.tput", "glm vec3", [](benchmark::State& st) {
+  register_peer("Mx3DVecNormalize.tput", "glm vec3", [](benchmark::State& st) {
     glm_tput(st, [](G& v, int i) { v.out[i] = glm::normalize(v.a[i]); });
   });
 #endif
