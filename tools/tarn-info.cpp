@@ -74,16 +74,26 @@ int show_binding(MxCpuFlags flags) {
 }
 
 int show_all_tiers() {
-  std::printf("%-30s %-10s", "tier", "word");
-  for (int group = 1; group <= kGroupCount; ++group) std::printf(" %-16d", group);
+  // Each group's column is as wide as its longest variant name.
+  int width[kGroupCount + 1] = {};
+  for (int group = 1; group <= kGroupCount; ++group) {
+    width[group] = 2;
+    for (int t = 0; t < kTierCount; ++t) {
+      const int n =
+          static_cast<int>(variant_name(group_variant(static_cast<Tier>(t), group)).size());
+      if (n > width[group]) width[group] = n;
+    }
+  }
+  std::printf("%-29s %-10s", "tier", "word");
+  for (int group = 1; group <= kGroupCount; ++group) std::printf(" %-*d", width[group], group);
   std::printf("\n");
   for (int t = 0; t < kTierCount; ++t) {
     const Tier tier = static_cast<Tier>(t);
-    std::printf("%-30.*s 0x%08X", static_cast<int>(tier_name(tier).size()), tier_name(tier).data(),
+    std::printf("%-29.*s 0x%08X", static_cast<int>(tier_name(tier).size()), tier_name(tier).data(),
                 tier_flags(tier));
     for (int group = 1; group <= kGroupCount; ++group) {
       const std::string_view v = variant_name(group_variant(tier, group));
-      std::printf(" %-16.*s", static_cast<int>(v.size()), v.data());
+      std::printf(" %-*.*s", width[group], static_cast<int>(v.size()), v.data());
     }
     std::printf("\n");
   }

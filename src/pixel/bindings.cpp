@@ -1,10 +1,26 @@
 #include "dispatch/registry.h"
+#include "pixel/pixel.h"
 
 namespace tarn {
 
-// Filled in when the family's variants land.
 std::span<const SlotImpl> pixel_impls() {
-  return {};
+  using namespace pixel;
+  static const SlotImpl kImpls[] = {
+      TARN_IMPL(MxZeroDwordAlignedMem, kX87, x87::ZeroDwordAlignedMem),
+      TARN_IMPL(MxZeroDwordAlignedMem, kMmx, mmx::ZeroDwordAlignedMem),
+      TARN_IMPL(MxZeroDwordAlignedMem, kMmxext, mmxext::ZeroDwordAlignedMem),
+      TARN_IMPL(MxSetDwordAlignedMem, kX87, x87::SetDwordAlignedMem),
+      TARN_IMPL(MxSetDwordAlignedMem, kMmx, mmx::SetDwordAlignedMem),
+      TARN_IMPL(MxSetDwordAlignedMem, kMmxext, mmxext::SetDwordAlignedMem),
+      TARN_IMPL(MxCopyDwordAlignedMem, kX87, x87::CopyDwordAlignedMem),
+      TARN_IMPL(MxCopyDwordAlignedMem, kMmx, mmx::CopyDwordAlignedMem),
+      TARN_IMPL(MxCopyDwordAlignedMem, kMmxext, mmxext::CopyDwordAlignedMem),
+      TARN_IMPL(MxAlphaBlt32, kX87, x87::AlphaBlt32),
+      TARN_IMPL(MxAlphaBlt32, kMmx, mmx::AlphaBlt32),
+      TARN_IMPL(MxAlphaBlt32, kMmxext, mmxext::AlphaBlt32),
+      TARN_IMPL(MxAlphaBlt32, kCyrixEmmx, cyrix_emmx::AlphaBlt32),
+  };
+  return kImpls;
 }
 
 }  // namespace tarn

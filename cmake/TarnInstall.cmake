@@ -1,0 +1,33 @@
+# Installation: the libraries, the header, a CMake package and a pkg-config file.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(tarn_install_targets TarnLib2DLL)
+if(TARN_INSTALL_STATIC)
+  list(APPEND tarn_install_targets TarnLib2DLL-static)
+endif()
+
+install(TARGETS ${tarn_install_targets} EXPORT TarnLib2DLLTargets
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/include/TarnLib2DLL.h
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+
+set(tarn_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/TarnLib2DLL)
+install(EXPORT TarnLib2DLLTargets NAMESPACE TarnLib2DLL:: DESTINATION ${tarn_cmake_dir})
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/TarnLib2DLLConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/TarnLib2DLLConfig.cmake INSTALL_DESTINATION ${tarn_cmake_dir})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/TarnLib2DLLConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/TarnLib2DLLConfig.cmake
+  ${PROJECT_BINARY_DIR}/TarnLib2DLLConfigVersion.cmake DESTINATION ${tarn_cmake_dir})
+
+# The .pc file finds its prefix from its own place, so the package stays
+# relocatable (cmake --install --prefix anywhere).
+file(RELATIVE_PATH TARN_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+configure_file(${PROJECT_SOURCE_DIR}/cmake/TarnLib2DLL.pc.in
+  ${PROJECT_BINARY_DIR}/TarnLib2DLL.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/TarnLib2DLL.pc
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -1,0 +1,463 @@
+/* tarn-demo: a small software renderer built on TarnLib2DLL.
+ *
+ * Each frame turns a torus by a concatenated rotation, carries its vertices
+ * with Mx3DVecTransform, lights its faces with Mx3DVecNormalize and
+ * Mx3DVecDotProd, rasterises it into a 32-bit and a 5-6-5 framebuffer that
+ * the fill operations clear, and composites soft-edged sprites with
+ * MxAlphaBlt32, some of them partly off-screen on every side.
+ *
+ *   tarn-demo [--flags WORD] [--frames N] [--size WxH] [--out DIR] [--no-png]
+ *   tarn-demo --all-tiers [...]   render in all fourteen tiers and compare
+ *
+ * Uses only the public header. */
+#include <math.h>
+#include <png.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+
+#include "TarnLib2DLL.h"
+
+enum { kRings = 32, kSides = 16, kVertices = kRings * kSides, kSprite = 32, kParticles = 12 };
+
+typedef struct Options {
+  MxCpuFlags flags;
+  int forced, all_tiers, frames, width, height, write_png;
+  const char* out_dir;
+} Options;
+
+typedef struct Scene {
+  int width, height;
+  uint32_t* color32;   /* 32-bit framebuffer */
+  uint16_t* color565;  /* 5-6-5 framebuffer */
+  float* depth;
+  Mx3DVec model[kVertices];
+  uint32_t particle[kSprite * kSprite];
+  uint32_t logo[kSprite * 2 * kSprite];
+} Scene;
+
+/* One hash of the mesh's depth buffer (only operations that give the same
+ * bits in every tier reach it) and one of each finished framebuffer. */
+typedef struct FrameHashes {
+  uint64_t mesh, final32, final565;
+} FrameHashes;
+
+/* ---- Assets ----------------------------------------------------------- */
+
+static void build_torus(Scene* s) {
+  int i, j;
+  for (i = 0; i < kRings; ++i) {
+    for (j = 0; j < kSides; ++j) {
+      const float u = 360.0f * (float)i / kRings, v = 360.0f * (float)j / kSides;
+      const float ring = 1.0f + 0.4f * MxTCosOfDeg(v);
+      Mx3DVec* p = &s->model[i * kSides + j];
+      p->x = ring * MxTCosOfDeg(u);
+      p->y = ring * MxTSinOfDeg(u);
+      p->z = 0.4f * MxTSinOfDeg(v);
+      p->pad = 0.0f;
+    }
+  }
+}
+
+static uint32_t argb(uint32_t a, uint32_t r, uint32_t g, uint32_t b) {
+  return a << 24 | r << 16 | g << 8 | b;
+}
+
+/* A glowing dot whose alpha falls off smoothly to 0 at the rim. */
+static void build_particle(uint32_t* px) {
+  int x, y;
+  for (y = 0; y < kSprite; ++y) {
+    for (x = 0; x < kSprite; ++x) {
+      const float dx = (float)x - 15.5f, dy = (float)y - 15.5f;
+      float t = 1.0f - sqrtf(dx * dx + dy * dy) / 15.5f;
+      if (t < 0.0f) t = 0.0f;
+      px[y * kSprite + x] = argb((uint32_t)(255.0f * t * t), 255, 200, (uint32_t)(120 + 135 * t));
+    }
+  }
+}
+
+/* A ring badge: opaque inside, antialiased over one pixel at both edges. */
+static void build_logo(uint32_t* px) {
+  const int w = 2 * kSprite, h = kSprite;
+  int x, y;
+  for (y = 0; y < h; ++y) {
+    for (x = 0; x < w; ++x) {
+      const float dx = ((float)x - 31.5f) * 0.5f, dy = (float)y - 15.5f;
+      const float r = sqrtf(dx * dx + dy * dy);
+      float cover = 1.0f;
+      if (r > 15.0f) cover = 16.0f - r;
+      if (r < 9.0f) cover = r - 8.0f;
+      if (cover < 0.0f) cover = 0.0f;
+      if (cover > 1.0f) cover = 1.0f;
+      px[y * w + x] = argb((uint32_t)(255.0f * cover + 0.5f), 40, 90 + 4 * (uint32_t)y, 230);
+    }
+  }
+}
+
+/* ---- Rendering ------------------------------------------------------------ */
+
+static uint16_t to565(uint32_t c) {
+  return (uint16_t)(((c >> 8) & 0xF800) | ((c >> 5) & 0x07E0) | ((c >> 3) & 0x001F));
+}
+
+static void clear(Scene* s) {
+  const uint32_t n = (uint32_t)(s->width * s->height);
+  const uint32_t sky = argb(0, 16, 20, 40);
+  const uint32_t far_bits = 0x7F7FFFFF; /* the largest float: nothing is behind it */
+  MxSetDwordAlignedMem(s->color32, n, sky);
+  MxSetDwordAlignedMem(s->color565, n / 2, (uint32_t)to565(sky) * 0x10001u);
+  MxSetDwordAlignedMem(s->depth, n, far_bits);
+}
+
+static float edge(const float* a, const float* b, float px, float py) {
+  return (b[0] - a[0]) * (py - a[1]) - (b[1] - a[1]) * (px - a[0]);
+}
+
+/* Flat-shaded triangle with a depth test; p holds screen x, y and depth. */
+static void fill_triangle(Scene* s, const float p[3][3], uint32_t color) {
+  int x, y, x0, x1, y0, y1;
+  const float area = edge(p[0], p[1], p[2][0], p[2][1]);
+  if (area <= 0.0f) return; /* facing away */
+  x0 = (int)floorf(fminf(p[0][0], fminf(p[1][0], p[2][0])));
+  x1 = (int)ceilf(fmaxf(p[0][0], fmaxf(p[1][0], p[2][0])));
+  y0 = (int)floorf(fminf(p[0][1], fminf(p[1][1], p[2][1])));
+  y1 = (int)ceilf(fmaxf(p[0][1], fmaxf(p[1][1], p[2][1])));
+  if (x0 < 0) x0 = 0;
+  if (y0 < 0) y0 = 0;
+  if (x1 > s->width - 1) x1 = s->width - 1;
+  if (y1 > s->height - 1) y1 = s->height - 1;
+  for (y = y0; y <= y1; ++y) {
+    for (x = x0; x <= x1; ++x) {
+      const float cx = (float)x + 0.5f, cy = (float)y + 0.5f;
+      const float w0 = edge(p[1], p[2], cx, cy), w1 = edge(p[2], p[0], cx, cy);
+      const float w2 = edge(p[0], p[1], cx, cy);
+      float z;
+      if (w0 < 0.0f || w1 < 0.0f || w2 < 0.0f) continue;
+      z = (w0 * p[0][2] + w1 * p[1][2] + w2 * p[2][2]) / area;
+      if (z >= s->depth[y * s->width + x]) continue;
+      s->depth[y * s->width + x] = z;
+      s->color32[y * s->width + x] = color;
+      s->color565[y * s->width + x] = to565(color);
+    }
+  }
+}
+
+static void draw_torus(Scene* s, int frame) {
+  static const Mx3DVec kLight = {0.57735f, -0.57735f, -0.57735f, 0.0f};
+  MxMat4x4 spin, place, world;
+  Mx3DVec view[kVertices];
+  float screen[kVertices][3];
+  const float focal = 0.9f * (float)s->height;
+  int i, j;
+
+  /* Radians per frame; the rotation spins about all three axes. */
+  MxConcatRotMatXYZ(&spin, 0.031f * (float)frame + 0.4f, 0.023f * (float)frame, 0.017f * (float)frame);
+  MxTranslateMat(&place, 0.0f, 0.0f, 4.0f);
+  MxMatMult4x4_4x4(&world, &place, &spin); /* spin first, then place */
+
+  for (i = 0; i < kVertices; ++i) {
+    Mx3DVecTransform(&view[i], &s->model[i], &world);
+    screen[i][0] = 0.5f * (float)s->width + focal * view[i].x / view[i].z;
+    screen[i][1] = 0.5f * (float)s->height - focal * view[i].y / view[i].z;
+    screen[i][2] = view[i].z;
+  }
+
+  for (i = 0; i < kRings; ++i) {
+    for (j = 0; j < kSides; ++j) {
+      const int a = i * kSides + j, b = ((i + 1) % kRings) * kSides + j;
+      const int c = ((i + 1) % kRings) * kSides + (j + 1) % kSides, d = i * kSides + (j + 1) % kSides;
+      const int tri[2][3] = {{a, d, b}, {b, d, c}};
+      int t;
+      for (t = 0; t < 2; ++t) {
+        Mx3DVec e1, e2, normal, unit;
+        float p[3][3], light;
+        uint32_t shade;
+        int k;
+        Mx3DVecSub(&e1, &view[tri[t][1]], &view[tri[t][0]]);
+        Mx3DVecSub(&e2, &view[tri[t][2]], &view[tri[t][0]]);
+        Mx3DVecCrossProd(&normal, &e1, &e2);
+        unit = normal;
+        Mx3DVecNormalize(&unit, &normal);
+        light = -Mx3DVecDotProd(&unit, &kLight);
+        if (light < 0.0f) light = 0.0f;
+        shade = (uint32_t)(40.0f + 200.0f * light);
+        for (k = 0; k < 3; ++k) memcpy(p[k], screen[tri[t][k]], sizeof p[k]);
+        fill_triangle(s, (const float(*)[3])p, argb(255, shade, shade / 2 + 40, 255 - shade / 2));
+      }
+    }
+  }
+}
+
+/* Sprites orbit the centre on paths that cross every edge of the screen. */
+static void draw_sprites(Scene* s, int frame) {
+  const int pitch32 = s->width * 4, pitch16 = s->width * 2;
+  int i;
+  for (i = 0; i < kParticles + 1; ++i) {
+    const int is_logo = i == kParticles;
+    const uint32_t* src = is_logo ? s->logo : s->particle;
+    const int w = is_logo ? 2 * kSprite : kSprite, h = kSprite;
+    const float angle = (float)(frame * 7 + i * 360 / kParticles);
+    const float reach = 0.55f + 0.1f * (float)(i % 3);
+    const int x = (int)(0.5f * (float)s->width * (1.0f + reach * MxTCosOfDeg(angle))) - w / 2;
+    const int y = (int)(0.5f * (float)s->height * (1.0f + reach * MxTSinOfDeg(angle))) - h / 2;
+    MxAlphaBlt32(src, 0, 0, w, h, w * 4, s->color32, x, y, s->width, s->height, pitch32, 32, 0);
+    MxAlphaBlt32(src, 0, 0, w, h, w * 4, s->color565, x, y, s->width, s->height, pitch16, 16, 0xF800);
+  }
+}
+
+/* ---- Output ------------------------------------------------------------------ */
+
+static uint64_t fnv1a(const void* data, size_t n, uint64_t h) {
+  const unsigned char* p = (const unsigned char*)data;
+  size_t i;
+  for (i = 0; i < n; ++i) h = (h ^ p[i]) * 0x100000001B3ull;
+  return h;
+}
+
+static int write_png(const char* path, const Scene* s, int use565) {
+  FILE* f = fopen(path, "wb");
+  png_structp png;
+  png_infop info;
+  png_bytep row;
+  int x, y;
+  if (f == NULL) return 0;
+  png = png_create_write_struct(PNG_LIBPNG_VER_STRING, NULL, NULL, NULL);
+  info = png_create_info_struct(png);
+  row = (png_bytep)malloc((size_t)s->width * 3);
+  if (png == NULL || info == NULL || row == NULL || setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    free(row);
+    fclose(f);
+    return 0;
+  }
+  png_init_io(png, f);
+  png_set_IHDR(png, info, (png_uint_32)s->width, (png_uint_32)s->height, 8, PNG_COLOR_TYPE_RGB,
+               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  for (y = 0; y < s->height; ++y) {
+    for (x = 0; x < s->width; ++x) {
+      uint32_t c;
+      if (use565) {
+        const uint32_t p = s->color565[y * s->width + x];
+        c = ((p >> 11) << 19) | (((p >> 5) & 63) << 10) | ((p & 31) << 3);
+      } else {
+        c = s->color32[y * s->width + x];
+      }
+      row[3 * x] = (png_byte)(c >> 16);
+      row[3 * x + 1] = (png_byte)(c >> 8);
+      row[3 * x + 2] = (png_byte)c;
+    }
+    png_write_row(png, row);
+  }
+  png_write_end(png, NULL);
+  png_destroy_write_struct(&png, &info);
+  free(row);
+  return fclose(f) == 0;
+}
+
+/* Renders all frames in the tier the word selects; returns frames/second. */
+static double render(Scene* s, const Options* o, MxCpuFlags flags, const char* tag, FrameHashes* hashes) {
+  struct timespec t0, t1;
+  int frame;
+  MxInitLibForCPU(flags);
+  MxInitTables();
+  build_torus(s);
+  clock_gettime(CLOCK_MONOTONIC, &t0);
+  for (frame = 0; frame < o->frames; ++frame) {
+    const size_t n = (size_t)s->width * (size_t)s->height;
+    clear(s);
+    draw_torus(s, frame);
+    hashes[frame].mesh = fnv1a(s->depth, n * sizeof *s->depth, 14695981039346656037ull);
+    draw_sprites(s, frame);
+    hashes[frame].final32 = fnv1a(s->color32, n * 4, 14695981039346656037ull);
+    hashes[frame].final565 = fnv1a(s->color565, n * 2, 14695981039346656037ull);
+    if (o->write_png && tag != NULL) {
+      char path[512];
+      snprintf(path, sizeof path, "%s/frame%03d-%s-32.png", o->out_dir, frame, tag);
+      if (!write_png(path, s, 0)) fprintf(stderr, "tarn-demo: cannot write %s\n", path);
+      snprintf(path, sizeof path, "%s/frame%03d-%s-565.png", o->out_dir, frame, tag);
+      if (!write_png(path, s, 1)) fprintf(stderr, "tarn-demo: cannot write %s\n", path);
+    }
+  }
+  clock_gettime(CLOCK_MONOTONIC, &t1);
+  return o->frames / ((double)(t1.tv_sec - t0.tv_sec) + 1e-9 * (double)(t1.tv_nsec - t0.tv_nsec));
+}
+
+/* ---- Tiers ---------------------------------------------------------------------- */
+
+typedef struct TierWord {
+  const char* name;
+  MxCpuFlags flags;
+} TierWord;
+
+#define F MxCpuFPU
+static const TierWord kTiers[] = {
+    {"x87", F},
+    {"x87+CMOV", F | MxCpuCMOV},
+    {"MMX", F | MxCpuMMX},
+    {"CMOV+MMX", F | MxCpuCMOV | MxCpuMMX},
+    {"CMOV+MMX+MMXext", F | MxCpuCMOV | MxCpuMMX | MxCpuMMXExt},
+    {"SSE", F | MxCpuCMOV | MxCpuMMX | MxCpuMMXExt | MxCpuSSE},
+    {"3DNow!", F | MxCpuMMX | MxCpu3DNow},
+    {"CMOV+3DNow!", F | MxCpuCMOV | MxCpuMMX | MxCpu3DNow},
+    {"3DNow!+ext3DNow!", F | MxCpuMMX | MxCpu3DNow | MxCpuExt3DNow},
+    {"CMOV+3DNow!+ext3DNow!", F | MxCpuCMOV | MxCpuMMX | MxCpu3DNow | MxCpuExt3DNow},
+    {"3DNow!+MMXext", F | MxCpuMMX | MxCpu3DNow | MxCpuMMXExt},
+    {"CMOV+3DNow!+MMXext", F | MxCpuCMOV | MxCpuMMX | MxCpu3DNow | MxCpuMMXExt},
+    {"3DNow!+MMXext+ext3DNow!", F | MxCpuMMX | MxCpu3DNow | MxCpuMMXExt | MxCpuExt3DNow},
+    {"CMOV+3DNow!+MMXext+ext3DNow!", F | MxCpuCMOV | MxCpuMMX | MxCpu3DNow | MxCpuMMXExt | MxCpuExt3DNow},
+};
+#undef F
+enum { kTierCount = sizeof kTiers / sizeof *kTiers };
+
+/* Renders in every tier. The mesh's depth comes only from operations that
+ * give the same bits in every tier (rotation, products, transformation), so
+ * its hashes must agree everywhere; the finished frames also depend on the
+ * blit's per-variant formula and on estimate-based normalisation, so they are
+ * grouped by hash. Returns 0 when the promise held. */
+static int compare_tiers(Scene* s, const Options* o) {
+  FrameHashes* hashes = (FrameHashes*)calloc((size_t)kTierCount * (size_t)o->frames, sizeof *hashes);
+  int t, u, frame, broken = 0;
+  if (hashes == NULL) return 1;
+  for (t = 0; t < kTierCount; ++t) {
+    char tag[64];
+    size_t k;
+    snprintf(tag, sizeof tag, "%s", kTiers[t].name);
+    for (k = 0; tag[k]; ++k) tag[k] = (tag[k] == '+' || tag[k] == '!') ? '_' : tag[k];
+    printf("%-30s %8.1f frames/s\n", kTiers[t].name, render(s, o, kTiers[t].flags, tag, hashes + t * o->frames));
+  }
+  for (frame = 0; frame < o->frames; ++frame) {
+    for (t = 1; t < kTierCount; ++t) {
+      if (hashes[t * o->frames + frame].mesh != hashes[frame].mesh) {
+        printf("frame %d: mesh differs between %s and %s\n", frame, kTiers[0].name, kTiers[t].name);
+        broken = 1;
+      }
+    }
+  }
+  printf("\nmesh depth (exact operations): %s in all %d tiers over %d frames\n",
+         broken ? "DIFFERS" : "identical", kTierCount, o->frames);
+  printf("finished frames, tiers grouped by identical images:\n");
+  for (t = 0; t < kTierCount; ++t) {
+    int first = 1;
+    for (u = 0; u < t; ++u) {
+      int same = 1;
+      for (frame = 0; frame < o->frames; ++frame) {
+        const FrameHashes* a = &hashes[t * o->frames + frame];
+        const FrameHashes* b = &hashes[u * o->frames + frame];
+        same &= a->final32 == b->final32 && a->final565 == b->final565;
+      }
+      if (same) first = 0;
+    }
+    if (!first) continue;
+    printf("  {%s", kTiers[t].name);
+    for (u = t + 1; u < kTierCount; ++u) {
+      int same = 1;
+      for (frame = 0; frame < o->frames; ++frame) {
+        const FrameHashes* a = &hashes[t * o->frames + frame];
+        const FrameHashes* b = &hashes[u * o->frames + frame];
+        same &= a->final32 == b->final32 && a->final565 == b->final565;
+      }
+      if (same) printf(", %s", kTiers[u].name);
+    }
+    printf("}\n");
+  }
+  free(hashes);
+  return broken;
+}
+
+/* ---- Command line ---------------------------------------------------------------- */
+
+static int parse(int argc, char** argv, Options* o) {
+  int i;
+  o->forced = 0;
+  o->all_tiers = 0;
+  o->frames = 8;
+  o->width = 640;
+  o->height = 480;
+  o->write_png = 1;
+  o->out_dir = "tarn-demo-frames";
+  for (i = 1; i < argc; ++i) {
+    const char* a = argv[i];
+    const char* v = i + 1 < argc ? argv[i + 1] : NULL;
+    if (strcmp(a, "--all-tiers") == 0) {
+      o->all_tiers = 1;
+    } else if (strcmp(a, "--no-png") == 0) {
+      o->write_png = 0;
+    } else if (strcmp(a, "--flags") == 0 && v) {
+      o->flags = (MxCpuFlags)strtoul(v, NULL, 0);
+      o->forced = 1;
+      ++i;
+    } else if (strcmp(a, "--frames") == 0 && v) {
+      o->frames = atoi(v);
+      ++i;
+    } else if (strcmp(a, "--size") == 0 && v && sscanf(v, "%dx%d", &o->width, &o->height) == 2) {
+      ++i;
+    } else if (strcmp(a, "--out") == 0 && v) {
+      o->out_dir = v;
+      ++i;
+    } else {
+      return 0;
+    }
+  }
+  /* Even pixel counts let the 5-6-5 clear fill whole dwords. */
+  return o->frames > 0 && o->frames <= 1000 && o->width >= 16 && o->height >= 16 &&
+         o->width <= 4096 && o->height <= 4096 && (o->width * o->height) % 2 == 0;
+}
+
+int main(int argc, char** argv) {
+  Options o;
+  Scene s;
+  FrameHashes* hashes;
+  size_t n;
+  int status = 0;
+  if (!parse(argc, argv, &o)) {
+    fprintf(stderr,
+            "usage: tarn-demo [--flags WORD | --all-tiers] [--frames N] [--size WxH] [--out DIR] [--no-png]\n");
+    return 2;
+  }
+  if (o.write_png) {
+    char cmd[600];
+    snprintf(cmd, sizeof cmd, "mkdir -p '%s'", o.out_dir);
+    if (system(cmd) != 0) return 1;
+  }
+
+  {
+    /* Identification first: it also sets the thread's floating-point state. */
+    const MxCpuFlags machine = MxIdentifyCPU();
+    if (!o.forced) o.flags = machine;
+    printf("processor: %s, %u MHz, capability word 0x%08X\n", MxGetCPUVendor(), MxGetCPUSpeed(), machine);
+  }
+
+  memset(&s, 0, sizeof s);
+  s.width = o.width;
+  s.height = o.height;
+  n = (size_t)o.width * (size_t)o.height;
+  s.color32 = (uint32_t*)malloc(n * 4);
+  s.color565 = (uint16_t*)malloc(n * 2);
+  s.depth = (float*)malloc(n * 4);
+  hashes = (FrameHashes*)calloc((size_t)o.frames, sizeof *hashes);
+  if (!s.color32 || !s.color565 || !s.depth || !hashes) return 1;
+  build_particle(s.particle);
+  build_logo(s.logo);
+
+  if (o.all_tiers) {
+    status = compare_tiers(&s, &o);
+  } else {
+    uint64_t ticks;
+    double fps;
+    MxStartTickCount();
+    fps = render(&s, &o, o.flags, "machine", hashes);
+    MxEndTickCount(&ticks);
+    printf("%d frames of %dx%d: %.1f frames/s (word 0x%08X)\n", o.frames, o.width, o.height, fps, o.flags);
+    if (ticks != 0x8FFFFFFFFFFFFFFFull) printf("%.0f ticks per frame\n", (double)ticks / o.frames);
+  }
+  if (o.write_png) printf("pictures: %s/frameNNN-*-{32,565}.png\n", o.out_dir);
+
+  free(hashes);
+  free(s.color32);
+  free(s.color565);
+  free(s.depth);
+  return status;
+}

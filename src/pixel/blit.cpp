@@ -1,0 +1,403 @@
+// The alpha-blending blit. Every variant shares the clipping, the addressing,
+// the alpha 0 / 255 / blend classification and the 16-bit conversions; they
+// differ only in the per-channel blend (pixel.h) and the alpha byte it leaves.
+//
+// Pixels are classified four at a time: a group of transparent pixels costs
+// one load and a test, a group of opaque 32-bit pixels one store, and a mixed
+// group is blended with packed 16-bit lanes; a transparent pixel's
+// destination is never written. Pixels left over are done one by one.
+// Both paths compute the same formulas, bit for bit. Nothing is kept beyond
+// the call, so the blit may run on several threads on different surfaces.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "pixel/pixel.h"
+
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define TARN_PIXEL_HAVE_SSE2 1
+#endif
+
+namespace tarn::pixel {
+namespace {
+
+using Byte = unsigned char;
+
+enum class Blend { kX87, kMmx, kMmxext, kCyrix };
+enum class Format { k32, k565, k1555, k4444 };
+
+inline std::uint32_t load32(const Byte* p) {
+  std::uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+inline void store32(Byte* p, std::uint32_t v) {
+  std::memcpy(p, &v, 4);
+}
+inline std::uint32_t load16(const Byte* p) {
+  std::uint16_t v;
+  std::memcpy(&v, p, 2);
+  return v;
+}
+inline void store16(Byte* p, std::uint32_t v) {
+  const auto narrow = static_cast<std::uint16_t>(v);
+  std::memcpy(p, &narrow, 2);
+}
+
+// ---- One pixel at a time ------------------------------------------------
+
+template <Blend B>
+constexpr std::uint32_t blend_channel(std::uint32_t s, std::uint32_t d, std::uint32_t a) {
+  if constexpr (B == Blend::kX87) return blend_x87(s, d, a);
+  if constexpr (B == Blend::kMmx) return blend_mmx(s, d, a);
+  if constexpr (B == Blend::kMmxext) return blend_mmxext(s, d, a);
+  if constexpr (B == Blend::kCyrix) return blend_cyrix(s, d, a);
+}
+
+// Blends a partly transparent source word over a destination word. The x87
+// form blends colour only and leaves alpha 0; the packed forms blend alpha
+// like any other channel.
+template <Blend B>
+std::uint32_t blend_pixel(std::uint32_t s, std::uint32_t d) {
+  const std::uint32_t a = s >> 24;
+  std::uint32_t result = 0;
+  const int channels = B == Blend::kX87 ? 3 : 4;
+  for (int c = 0; c < channels; ++c) {
+    const int shift = 8 * c;
+    result |= blend_channel<B>((s >> shift) & 0xFF, (d >> shift) & 0xFF, a) << shift;
+  }
+  return result;
+}
+
+// A 16-bit pixel as a 32-bit word: each field at the top of its byte, low
+// bits and alpha zero.
+template <Format F>
+constexpr std::uint32_t widen(std::uint32_t v) {
+  if constexpr (F == Format::k565) {
+    return ((v & 0x001F) << 3) | ((v & 0x07E0) << 5) | ((v & 0xF800) << 8);
+  } else if constexpr (F == Format::k1555) {
+    return ((v & 0x001F) << 3) | ((v & 0x03E0) << 6) | ((v & 0x7C00) << 9);
+  } else {
+    return ((v & 0x000F) << 4) | ((v & 0x00F0) << 8) | ((v & 0x0F00) << 12);
+  }
+}
+
+// The top bits of blue, green and red into the format's fields; the bits
+// outside the fields come out 0.
+template <Format F>
+constexpr std::uint32_t narrow(std::uint32_t c) {
+  if constexpr (F == Format::k565) {
+    return ((c >> 3) & 0x001F) | ((c >> 5) & 0x07E0) | ((c >> 8) & 0xF800);
+  } else if constexpr (F == Format::k1555) {
+    return ((c >> 3) & 0x001F) | ((c >> 6) & 0x03E0) | ((c >> 9) & 0x7C00);
+  } else {
+    return ((c >> 4) & 0x000F) | ((c >> 8) & 0x00F0) | ((c >> 12) & 0x0F00);
+  }
+}
+
+template <Blend B, Format F>
+void blend_pixels(const Byte* src, Byte* dst, std::int64_t count) {
+  constexpr int kDstBytes = F == Format::k32 ? 4 : 2;
+  for (std::int64_t i = 0; i < count; ++i, src += 4, dst += kDstBytes) {
+    const std::uint32_t s = load32(src);
+    const std::uint32_t a = s >> 24;
+    if (a == 0) continue;
+    if constexpr (F == Format::k32) {
+      store32(dst, a == 255 ? s : blend_pixel<B>(s, load32(dst)));
+    } else {
+      const std::uint32_t c = a == 255 ? s : blend_pixel<B>(s, widen<F>(load16(dst)));
+      store16(dst, narrow<F>(c));
+    }
+  }
+}
+
+// ---- Four pixels at a time ----------------------------------------------
+
+#if defined(TARN_PIXEL_HAVE_SSE2)
+
+inline __m128i splat16(int v) {
+  return _mm_set1_epi16(static_cast<short>(v));
+}
+inline __m128i splat32(std::uint32_t v) {
+  return _mm_set1_epi32(static_cast<int>(v));
+}
+
+// where ? a : b, per bit.
+inline __m128i select(__m128i where, __m128i a, __m128i b) {
+  return _mm_or_si128(_mm_and_si128(where, a), _mm_andnot_si128(where, b));
+}
+
+// (x * c + 128) >> 8 for a 15-bit x and an 8-bit c: the high half of
+// x * (c << 8) is the truncated quotient, bit 15 of the low half the rounding.
+inline __m128i rounded_product(__m128i x, __m128i c) {
+  const __m128i c_hi = _mm_slli_epi16(c, 8);
+  return _mm_add_epi16(_mm_mulhi_epu16(x, c_hi), _mm_srli_epi16(_mm_mullo_epi16(x, c_hi), 15));
+}
+
+// Two pixels as eight 16-bit lanes (blue, green, red, alpha twice): the blend
+// of every lane with its pixel's source alpha.
+template <Blend B>
+__m128i blend_lanes(__m128i s, __m128i d) {
+  const __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(s, 0xFF), 0xFF);
+  if constexpr (B == Blend::kX87) {
+    // s * a + d * (256 - a) <= 255 * 256: exact in 16 bits.
+    const __m128i sum =
+        _mm_add_epi16(_mm_mullo_epi16(s, a), _mm_mullo_epi16(d, _mm_sub_epi16(splat16(256), a)));
+    return _mm_srli_epi16(sum, 8);
+  } else if constexpr (B == Blend::kMmx) {
+    const __m128i sum =
+        _mm_add_epi16(_mm_mullo_epi16(s, a), _mm_mullo_epi16(d, _mm_sub_epi16(splat16(255), a)));
+    return _mm_srli_epi16(sum, 8);
+  } else if constexpr (B == Blend::kMmxext) {
+    const __m128i a_hi = _mm_slli_epi16(a, 8);
+    const __m128i s_term = _mm_mulhi_epu16(_mm_slli_epi16(s, 8), a_hi);
+    const __m128i d_term =
+        _mm_mulhi_epu16(_mm_slli_epi16(d, 8), _mm_xor_si128(a_hi, splat16(0xFF00)));
+    return _mm_srli_epi16(_mm_add_epi16(s_term, d_term), 8);
+  } else {
+    // With S = s * 128, (A * S + 16384) >> 15 equals (A * s + 128) >> 8.
+    const __m128i alpha = _mm_srli_epi16(_mm_mullo_epi16(a, splat16(257)), 1);
+    const __m128i inverse = _mm_xor_si128(alpha, splat16(0x7F80));
+    const __m128i sum = _mm_add_epi16(rounded_product(alpha, s), rounded_product(inverse, d));
+    return _mm_srli_epi16(sum, 7);
+  }
+}
+
+// Four source words blended over four destination words.
+template <Blend B>
+__m128i blend4(__m128i s, __m128i d) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i lo = blend_lanes<B>(_mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi8(d, zero));
+  const __m128i hi = blend_lanes<B>(_mm_unpackhi_epi8(s, zero), _mm_unpackhi_epi8(d, zero));
+  const __m128i result = _mm_packus_epi16(lo, hi);
+  if constexpr (B == Blend::kX87) return _mm_and_si128(result, splat32(0x00FFFFFF));
+  return result;
+}
+
+// widen and narrow for four 16-bit pixels held in 32-bit lanes.
+template <Format F>
+__m128i widen4(__m128i v) {
+  if constexpr (F == Format::k565) {
+    return _mm_or_si128(_mm_or_si128(_mm_slli_epi32(_mm_and_si128(v, splat32(0x001F)), 3),
+                                     _mm_slli_epi32(_mm_and_si128(v, splat32(0x07E0)), 5)),
+                        _mm_slli_epi32(_mm_and_si128(v, splat32(0xF800)), 8));
+  } else if constexpr (F == Format::k1555) {
+    return _mm_or_si128(_mm_or_si128(_mm_slli_epi32(_mm_and_si128(v, splat32(0x001F)), 3),
+                                     _mm_slli_epi32(_mm_and_si128(v, splat32(0x03E0)), 6)),
+                        _mm_slli_epi32(_mm_and_si128(v, splat32(0x7C00)), 9));
+  } else {
+    return _mm_or_si128(_mm_or_si128(_mm_slli_epi32(_mm_and_si128(v, splat32(0x000F)), 4),
+                                     _mm_slli_epi32(_mm_and_si128(v, splat32(0x00F0)), 8)),
+                        _mm_slli_epi32(_mm_and_si128(v, splat32(0x0F00)), 12));
+  }
+}
+
+template <Format F>
+__m128i narrow4(__m128i c) {
+  if constexpr (F == Format::k565) {
+    return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_srli_epi32(c, 3), splat32(0x001F)),
+                                     _mm_and_si128(_mm_srli_epi32(c, 5), splat32(0x07E0))),
+                        _mm_and_si128(_mm_srli_epi32(c, 8), splat32(0xF800)));
+  } else if constexpr (F == Format::k1555) {
+    return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_srli_epi32(c, 3), splat32(0x001F)),
+                                     _mm_and_si128(_mm_srli_epi32(c, 6), splat32(0x03E0))),
+                        _mm_and_si128(_mm_srli_epi32(c, 9), splat32(0x7C00)));
+  } else {
+    return _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_srli_epi32(c, 4), splat32(0x000F)),
+                                     _mm_and_si128(_mm_srli_epi32(c, 8), splat32(0x00F0))),
+                        _mm_and_si128(_mm_srli_epi32(c, 12), splat32(0x0F00)));
+  }
+}
+
+// Four 16-bit values held in 32-bit lanes, packed into the low 64 bits. The
+// sign extension keeps the signed saturating pack from clamping.
+inline __m128i pack_low_halves(__m128i v) {
+  const __m128i sign_extended = _mm_srai_epi32(_mm_slli_epi32(v, 16), 16);
+  return _mm_packs_epi32(sign_extended, sign_extended);
+}
+
+// One bit per 32-bit lane of a comparison mask.
+inline int lane_bits(__m128i mask) {
+  return _mm_movemask_ps(_mm_castsi128_ps(mask));
+}
+
+// Four finished pixels: 32-bit words, or 16-bit values in the low 64 bits.
+template <Format F>
+void store_group(Byte* dst, __m128i pixels) {
+  if constexpr (F == Format::k32) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), pixels);
+  } else {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), pixels);
+  }
+}
+
+// Stores only the pixels whose bit in skip is clear.
+template <Format F>
+void store_lanes(Byte* dst, __m128i pixels, int skip) {
+  if constexpr (F == Format::k32) {
+    alignas(16) std::uint32_t lanes[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), pixels);
+    for (int i = 0; i < 4; ++i) {
+      if ((skip >> i & 1) == 0) store32(dst + 4 * i, lanes[i]);
+    }
+  } else {
+    alignas(16) std::uint16_t lanes[8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), pixels);
+    for (int i = 0; i < 4; ++i) {
+      if ((skip >> i & 1) == 0) store16(dst + 2 * i, lanes[i]);
+    }
+  }
+}
+
+// Blends groups of four pixels; returns how many pixels it handled.
+template <Blend B, Format F>
+std::int64_t blend_groups(const Byte* src, Byte* dst, std::int64_t count) {
+  constexpr int kDstBytes = F == Format::k32 ? 4 : 2;
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i opaque_alpha = splat32(255);
+  std::int64_t done = 0;
+  for (; done + 4 <= count; done += 4, src += 16, dst += 4 * kDstBytes) {
+    const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+    const __m128i alpha = _mm_srli_epi32(s, 24);
+    const __m128i transparent = _mm_cmpeq_epi32(alpha, zero);
+    const __m128i opaque = _mm_cmpeq_epi32(alpha, opaque_alpha);
+    const int transparent_bits = lane_bits(transparent);
+    const int opaque_bits = lane_bits(opaque);
+    if (transparent_bits == 0xF) continue;
+    __m128i result;
+    if constexpr (F == Format::k32) {
+      if (opaque_bits == 0xF) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), s);
+        continue;
+      }
+      const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst));
+      result = select(opaque, s, blend4<B>(s, d));
+    } else {
+      __m128i colour = s;
+      if (opaque_bits != 0xF) {
+        const __m128i d =
+            _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(dst)), zero);
+        colour = select(opaque, s, blend4<B>(s, widen4<F>(d)));
+      }
+      result = pack_low_halves(narrow4<F>(colour));
+    }
+    if (transparent_bits == 0) {
+      store_group<F>(dst, result);
+    } else {
+      // A transparent pixel's destination is not written at all.
+      store_lanes<F>(dst, result, transparent_bits);
+    }
+  }
+  return done;
+}
+
+#endif  // TARN_PIXEL_HAVE_SSE2
+
+template <Blend B, Format F>
+void blend_row(const Byte* src, Byte* dst, std::int64_t count) {
+  std::int64_t done = 0;
+#if defined(TARN_PIXEL_HAVE_SSE2)
+  done = blend_groups<B, F>(src, dst, count);
+#endif
+  constexpr int kDstBytes = F == Format::k32 ? 4 : 2;
+  blend_pixels<B, F>(src + done * 4, dst + done * kDstBytes, count - done);
+}
+
+// ---- Clipping and addressing --------------------------------------------
+
+struct Rect {
+  const Byte* src;  // first source pixel of the first row
+  Byte* dst;        // first destination pixel of the first row
+  std::int64_t width;
+  std::int64_t height;
+  std::int64_t src_pitch;
+  std::int64_t dst_pitch;
+};
+
+// Clips against all four edges of the destination: a negative destination x
+// or y skips as many source columns or rows, so what remains lands where it
+// would have. Returns false when nothing is left. Arithmetic is 64-bit, so no
+// combination of arguments overflows.
+bool clip(const std::uint32_t* src, std::int64_t src_x, std::int64_t src_y, std::int64_t width,
+          std::int64_t height, std::int64_t src_pitch, void* dst, std::int64_t dst_x,
+          std::int64_t dst_y, std::int64_t dst_width, std::int64_t dst_height,
+          std::int64_t dst_pitch, int dst_bytes, Rect* rect) {
+  if (dst_x < 0) {
+    width += dst_x;
+    src_x -= dst_x;
+    dst_x = 0;
+  }
+  if (dst_y < 0) {
+    height += dst_y;
+    src_y -= dst_y;
+    dst_y = 0;
+  }
+  if (width > dst_width - dst_x) width = dst_width - dst_x;
+  if (height > dst_height - dst_y) height = dst_height - dst_y;
+  if (width < 1 || height < 1) return false;
+  rect->src = reinterpret_cast<const Byte*>(src) +
+              static_cast<std::ptrdiff_t>(src_y * src_pitch + src_x * 4);
+  rect->dst =
+      static_cast<Byte*>(dst) + static_cast<std::ptrdiff_t>(dst_y * dst_pitch + dst_x * dst_bytes);
+  rect->width = width;
+  rect->height = height;
+  rect->src_pitch = src_pitch;
+  rect->dst_pitch = dst_pitch;
+  return true;
+}
+
+template <Blend B, Format F>
+void blend_rect(const Rect& r) {
+  // Each row's address is formed from the first, so no pointer is ever
+  // formed beyond the last row the caller's surfaces hold.
+  for (std::int64_t row = 0; row < r.height; ++row) {
+    blend_row<B, F>(r.src + static_cast<std::ptrdiff_t>(row * r.src_pitch),
+                    r.dst + static_cast<std::ptrdiff_t>(row * r.dst_pitch), r.width);
+  }
+}
+
+template <Blend B>
+void alpha_blt(const std::uint32_t* src, std::int32_t src_x, std::int32_t src_y, std::int32_t width,
+               std::int32_t height, std::int32_t src_pitch, void* dst, std::int32_t dst_x,
+               std::int32_t dst_y, std::int32_t dst_width, std::int32_t dst_height,
+               std::int32_t dst_pitch, std::int32_t bits_per_pixel, std::int32_t red_mask) {
+  const bool sixteen = bits_per_pixel == 16;
+  Rect rect;
+  if (!clip(src, src_x, src_y, width, height, src_pitch, dst, dst_x, dst_y, dst_width, dst_height,
+            dst_pitch, sixteen ? 2 : 4, &rect)) {
+    return;
+  }
+  if (!sixteen) {
+    blend_rect<B, Format::k32>(rect);
+  } else if (red_mask == 0x7C00) {
+    blend_rect<B, Format::k1555>(rect);
+  } else if (red_mask == 0x0F00) {
+    blend_rect<B, Format::k4444>(rect);
+  } else {
+    blend_rect<B, Format::k565>(rect);
+  }
+}
+
+}  // namespace
+
+#define TARN_DEFINE_ALPHA_BLT(ns, blend)                                                        \
+  namespace ns {                                                                                \
+  void AlphaBlt32(const std::uint32_t* src, std::int32_t src_x, std::int32_t src_y,             \
+                  std::int32_t width, std::int32_t height, std::int32_t src_pitch, void* dst,   \
+                  std::int32_t dst_x, std::int32_t dst_y, std::int32_t dst_width,               \
+                  std::int32_t dst_height, std::int32_t dst_pitch, std::int32_t bits_per_pixel, \
+                  std::int32_t red_mask) {                                                      \
+    alpha_blt<blend>(src, src_x, src_y, width, height, src_pitch, dst, dst_x, dst_y, dst_width, \
+                     dst_height, dst_pitch, bits_per_pixel, red_mask);                          \
+  }                                                                                             \
+  }
+
+TARN_DEFINE_ALPHA_BLT(x87, Blend::kX87)
+TARN_DEFINE_ALPHA_BLT(mmx, Blend::kMmx)
+TARN_DEFINE_ALPHA_BLT(mmxext, Blend::kMmxext)
+TARN_DEFINE_ALPHA_BLT(cyrix_emmx, Blend::kCyrix)
+
+#undef TARN_DEFINE_ALPHA_BLT
+
+}  // namespace tarn::pixel

@@ -1,0 +1,88 @@
+// Memory and pixels: dword fill and copy, and the alpha-blending blit, in
+// every variant, plus the per-channel blend formulas that define the blit.
+#pragma once
+
+#include <cstdint>
+
+#include "TarnLib2DLL.h"
+
+namespace tarn::pixel {
+
+// The blend of one 8-bit channel: s source, d destination, a source alpha,
+// each 0..255. Every variant's packed and per-pixel code reproduces these.
+
+// Weights a and 256 - a; the sum never exceeds 255 * 256, so 16 bits suffice.
+constexpr std::uint32_t blend_x87(std::uint32_t s, std::uint32_t d, std::uint32_t a) {
+  return (s * a + d * (256 - a)) >> 8;
+}
+
+// Weights a and 255 - a: a colour blended over itself loses 1.
+constexpr std::uint32_t blend_mmx(std::uint32_t s, std::uint32_t d, std::uint32_t a) {
+  return (s * a + d * (255 - a)) >> 8;
+}
+
+// High halves of (s << 8) * (a << 8) and (d << 8) * ((a << 8) ^ 0xFF00): the
+// same products as the MMX form, so the same result.
+constexpr std::uint32_t blend_mmxext(std::uint32_t s, std::uint32_t d, std::uint32_t a) {
+  const std::uint32_t a_hi = a << 8;
+  const std::uint32_t s_term = ((s << 8) * a_hi) >> 16;
+  const std::uint32_t d_term = ((d << 8) * (a_hi ^ 0xFF00)) >> 16;
+  return (s_term + d_term) >> 8;
+}
+
+// 15-bit fixed point: channels scaled by 128, alpha by 257 / 2; each product
+// rounded to nearest, their sum truncated back to 8 bits.
+constexpr std::uint32_t blend_cyrix(std::uint32_t s, std::uint32_t d, std::uint32_t a) {
+  const std::uint32_t alpha = (a * 257) >> 1;
+  const std::uint32_t inverse = alpha ^ 0x7F80;  // (255 - a) * 128 + a / 2
+  const std::uint32_t p = (alpha * (s << 7) + 16384) >> 15;
+  const std::uint32_t q = (inverse * (d << 7) + 16384) >> 15;
+  return (p + q) >> 7;
+}
+
+// Fill and copy. x87: one ascending run of dword stores. MMX: an alignment
+// dword, 32-byte blocks of 8-byte stores, a dword tail. MMXext: the same with
+// non-temporal block stores and no store fence (the caller fences before
+// handing the memory to another thread).
+namespace x87 {
+void ZeroDwordAlignedMem(void* dst, std::uint32_t count);
+void SetDwordAlignedMem(void* dst, std::uint32_t count, std::uint32_t value);
+void CopyDwordAlignedMem(void* dst, const void* src, std::uint32_t count);
+void AlphaBlt32(const std::uint32_t* src, std::int32_t src_x, std::int32_t src_y,
+                std::int32_t width, std::int32_t height, std::int32_t src_pitch, void* dst,
+                std::int32_t dst_x, std::int32_t dst_y, std::int32_t dst_width,
+                std::int32_t dst_height, std::int32_t dst_pitch, std::int32_t bits_per_pixel,
+                std::int32_t red_mask);
+}  // namespace x87
+
+namespace mmx {
+void ZeroDwordAlignedMem(void* dst, std::uint32_t count);
+void SetDwordAlignedMem(void* dst, std::uint32_t count, std::uint32_t value);
+void CopyDwordAlignedMem(void* dst, const void* src, std::uint32_t count);
+void AlphaBlt32(const std::uint32_t* src, std::int32_t src_x, std::int32_t src_y,
+                std::int32_t width, std::int32_t height, std::int32_t src_pitch, void* dst,
+                std::int32_t dst_x, std::int32_t dst_y, std::int32_t dst_width,
+                std::int32_t dst_height, std::int32_t dst_pitch, std::int32_t bits_per_pixel,
+                std::int32_t red_mask);
+}  // namespace mmx
+
+namespace mmxext {
+void ZeroDwordAlignedMem(void* dst, std::uint32_t count);
+void SetDwordAlignedMem(void* dst, std::uint32_t count, std::uint32_t value);
+void CopyDwordAlignedMem(void* dst, const void* src, std::uint32_t count);
+void AlphaBlt32(const std::uint32_t* src, std::int32_t src_x, std::int32_t src_y,
+                std::int32_t width, std::int32_t height, std::int32_t src_pitch, void* dst,
+                std::int32_t dst_x, std::int32_t dst_y, std::int32_t dst_width,
+                std::int32_t dst_height, std::int32_t dst_pitch, std::int32_t bits_per_pixel,
+                std::int32_t red_mask);
+}  // namespace mmxext
+
+namespace cyrix_emmx {
+void AlphaBlt32(const std::uint32_t* src, std::int32_t src_x, std::int32_t src_y,
+                std::int32_t width, std::int32_t height, std::int32_t src_pitch, void* dst,
+                std::int32_t dst_x, std::int32_t dst_y, std::int32_t dst_width,
+                std::int32_t dst_height, std::int32_t dst_pitch, std::int32_t bits_per_pixel,
+                std::int32_t red_mask);
+}  // namespace cyrix_emmx
+
+}  // namespace tarn::pixel

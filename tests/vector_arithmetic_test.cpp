@@ -1,0 +1,332 @@
+// Vector arithmetic: every form against a reference computed in the stated
+// order (double arithmetic rounded to single after each step is exactly one
+// single-precision rounding), the record rules, the estimates' accuracy and
+// the comparison codes with their NaN differences.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "scalar/estimates.h"
+#include "test_support.h"
+#include "vector/vector.h"
+
+namespace tarn::test {
+namespace {
+
+namespace v = tarn::vector;
+
+constexpr std::uint32_t kPadSentinel = 0x7FC0DEADu;  // a quiet NaN with a payload
+const float kNaN = std::numeric_limits<float>::quiet_NaN();
+
+template <typename Fn>
+struct Form {
+  const char* name;
+  Fn fn;
+};
+
+using UnaryFloat = float (*)(const Mx3DVec*);
+using BinaryFloat = float (*)(const Mx3DVec*, const Mx3DVec*);
+using BinaryVec = void (*)(Mx3DVec*, const Mx3DVec*, const Mx3DVec*);
+using ScaleFn = void (*)(Mx3DVec*, const Mx3DVec*, float);
+using Compare = std::int32_t (*)(const Mx3DVec*, const Mx3DVec*);
+
+const std::vector<Form<UnaryFloat>> kMagnitudeSquared = {{"x87", v::x87::MagnitudeSquared},
+                                                         {"3DNow!", v::threednow::MagnitudeSquared},
+                                                         {"SSE", v::sse::MagnitudeSquared}};
+const std::vector<Form<BinaryFloat>> kDot = {
+    {"x87", v::x87::DotProd}, {"3DNow!", v::threednow::DotProd}, {"SSE", v::sse::DotProd}};
+const std::vector<Form<BinaryVec>> kCross = {{"x87", v::x87::CrossProd},
+                                             {"3DNow!", v::threednow::CrossProd},
+                                             {"ext3DNow!", v::ext3dnow::CrossProd},
+                                             {"SSE", v::sse::CrossProd}};
+const std::vector<Form<BinaryVec>> kAdd = {
+    {"x87", v::x87::Add}, {"3DNow!", v::threednow::Add}, {"SSE", v::sse::Add}};
+const std::vector<Form<BinaryVec>> kSub = {
+    {"x87", v::x87::Sub}, {"3DNow!", v::threednow::Sub}, {"SSE", v::sse::Sub}};
+const std::vector<Form<ScaleFn>> kScale = {
+    {"x87", v::x87::Scale}, {"3DNow!", v::threednow::Scale}, {"SSE", v::sse::Scale}};
+const std::vector<Form<Compare>> kCmpMagnitude = {
+    {"x87", v::x87::CmpMagnitude},
+    {"CMOV", v::cmov::CmpMagnitude},
+    {"3DNow!", v::threednow::CmpMagnitude},
+    {"ext3DNow!+MMXext", v::ext3dnow_mmxext::CmpMagnitude},
+    {"SSE", v::sse::CmpMagnitude}};
+const std::vector<Form<Compare>> kCmp = {{"x87", v::x87::Cmp},
+                                         {"CMOV", v::cmov::Cmp},
+                                         {"3DNow!", v::threednow::Cmp},
+                                         {"3DNow!+MMXext", v::threednow_mmxext::Cmp},
+                                         {"SSE", v::sse::Cmp}};
+
+Mx3DVec vec(float x, float y, float z, float pad = 0.0f) {
+  return {x, y, z, pad};
+}
+
+// Single-precision steps computed exactly in double, rounded once.
+float mul(float a, float b) {
+  return static_cast<float>(double{a} * double{b});
+}
+float add(float a, float b) {
+  return static_cast<float>(double{a} + double{b});
+}
+float sub(float a, float b) {
+  return static_cast<float>(double{a} - double{b});
+}
+float squared_length(const Mx3DVec& a) {
+  return add(add(mul(a.x, a.x), mul(a.y, a.y)), mul(a.z, a.z));
+}
+
+// Components of either sign between 2^-20 and 2^20: every product and sum
+// stays in the normal range.
+class RandomVectors {
+ public:
+  explicit RandomVectors(std::uint32_t seed) : gen_(seed) {}
+  float component() {
+    const float m = std::uniform_real_distribution<float>(1.0f, 2.0f)(gen_);
+    const int e = std::uniform_int_distribution<int>(-20, 20)(gen_);
+    return (gen_() & 1 ? -1.0f : 1.0f) * std::ldexp(m, e);
+  }
+  Mx3DVec next() { return vec(component(), component(), component(), from_bits(kPadSentinel)); }
+
+ private:
+  std::mt19937 gen_;
+};
+
+void expect_bits(const Mx3DVec& got, float x, float y, float z, const std::string& what) {
+  EXPECT_EQ(bits(got.x), bits(x)) << what << " x";
+  EXPECT_EQ(bits(got.y), bits(y)) << what << " y";
+  EXPECT_EQ(bits(got.z), bits(z)) << what << " z";
+}
+
+TEST(VectorArithmetic, ExactFormsMatchTheReferenceBitForBit) {
+  RandomVectors random(12345);
+  for (int i = 0; i < 2000; ++i) {
+    const Mx3DVec a = random.next(), b = random.next();
+    const float f = random.component();
+    for (const auto& form : kMagnitudeSquared)
+      EXPECT_EQ(bits(form.fn(&a)), bits(squared_length(a))) << form.name;
+    const float dot = add(add(mul(a.x, b.x), mul(a.y, b.y)), mul(a.z, b.z));
+    for (const auto& form : kDot) EXPECT_EQ(bits(form.fn(&a, &b)), bits(dot)) << form.name;
+    Mx3DVec r;
+    for (const auto& form : kCross) {
+      form.fn(&r, &a, &b);
+      expect_bits(r, sub(mul(a.y, b.z), mul(a.z, b.y)), sub(mul(a.z, b.x), mul(a.x, b.z)),
+                  sub(mul(a.x, b.y), mul(a.y, b.x)), std::string("cross ") + form.name);
+    }
+    for (const auto& form : kAdd) {
+      form.fn(&r, &a, &b);
+      expect_bits(r, add(a.x, b.x), add(a.y, b.y), add(a.z, b.z), std::string("add ") + form.name);
+    }
+    for (const auto& form : kSub) {
+      form.fn(&r, &a, &b);
+      expect_bits(r, sub(a.x, b.x), sub(a.y, b.y), sub(a.z, b.z), std::string("sub ") + form.name);
+    }
+    for (const auto& form : kScale) {
+      form.fn(&r, &a, f);
+      expect_bits(r, mul(a.x, f), mul(a.y, f), mul(a.z, f), std::string("scale ") + form.name);
+    }
+    if (HasFailure()) return;
+  }
+}
+
+TEST(VectorArithmetic, CrossProductOfAxes) {
+  const Mx3DVec x = vec(1, 0, 0), y = vec(0, 1, 0);
+  for (const auto& form : kCross) {
+    Mx3DVec r;
+    form.fn(&r, &x, &y);
+    expect_bits(r, 0.0f, 0.0f, 1.0f, form.name);
+    form.fn(&r, &y, &x);
+    expect_bits(r, 0.0f, 0.0f, -1.0f, form.name);
+  }
+}
+
+// r may be a or b; the fourth float of r is never written, and a NaN in the
+// fourth float of any input changes nothing.
+TEST(VectorArithmetic, RecordsMayAliasAndTheFourthFloatIsInert) {
+  RandomVectors random(777);
+  const Mx3DVec a0 = random.next(), b0 = random.next();
+  const float f = random.component();
+  auto check = [&](const char* op, const char* form, auto call) {
+    Mx3DVec a = a0, b = b0, expected = vec(0, 0, 0, from_bits(0x12345678u));
+    call(&expected, &a, &b);
+    EXPECT_EQ(bits(expected.pad), 0x12345678u) << op << " " << form;
+    Mx3DVec zero_pads_a = a0, zero_pads_b = b0, r;
+    zero_pads_a.pad = zero_pads_b.pad = 0.0f;
+    call(&r, &zero_pads_a, &zero_pads_b);
+    expect_bits(r, expected.x, expected.y, expected.z, std::string(op) + " NaN pad " + form);
+    call(&a, &a, &b);
+    expect_bits(a, expected.x, expected.y, expected.z, std::string(op) + " r=a " + form);
+    EXPECT_EQ(bits(a.pad), kPadSentinel);
+    a = a0;
+    call(&b, &a, &b);
+    expect_bits(b, expected.x, expected.y, expected.z, std::string(op) + " r=b " + form);
+    EXPECT_EQ(bits(b.pad), kPadSentinel);
+  };
+  for (const auto& form : kCross) check("cross", form.name, form.fn);
+  for (const auto& form : kAdd) check("add", form.name, form.fn);
+  for (const auto& form : kSub) check("sub", form.name, form.fn);
+  for (const auto& form : kScale) {
+    check("scale", form.name,
+          [&](Mx3DVec* r, const Mx3DVec* a, const Mx3DVec*) { form.fn(r, a, f); });
+  }
+}
+
+// ---- magnitudes -------------------------------------------------------------
+
+const std::vector<Form<UnaryFloat>> kAccMagnitude = {{"x87", v::x87::AccMagnitude},
+                                                     {"3DNow!", v::threednow::AccMagnitude},
+                                                     {"SSE", v::sse::AccMagnitude}};
+const std::vector<Form<UnaryFloat>> kRghFastMagnitude = {{"x87", v::x87::RghFastMagnitude},
+                                                         {"3DNow!", v::threednow::RghFastMagnitude},
+                                                         {"SSE", v::sse::RghFastMagnitude}};
+
+TEST(VectorMagnitude, RoughX87FormFollowsTheBitPatternEstimate) {
+  const Mx3DVec three_four = vec(3, 4, 0), unit = vec(1, 0, 0);
+  EXPECT_EQ(bits(v::x87::MagnitudeSquared(&three_four)), bits(25.0f));
+  EXPECT_EQ(bits(v::x87::AccMagnitude(&three_four)), bits(5.0f));
+  EXPECT_EQ(bits(v::x87::RghFastMagnitude(&three_four)), 0x409FC077u);
+  EXPECT_EQ(bits(v::x87::RghFastMagnitude(&unit)), 0x3F7F910Fu);
+}
+
+TEST(VectorMagnitude, ZeroVectorsHavePositiveZeroMagnitude) {
+  const Mx3DVec zeros[] = {vec(0, 0, 0, kNaN), vec(-0.0f, -0.0f, -0.0f, kNaN)};
+  for (const Mx3DVec& zero : zeros) {
+    for (const auto& form : kAccMagnitude) EXPECT_EQ(bits(form.fn(&zero)), 0u) << form.name;
+    for (const auto& form : kRghFastMagnitude) EXPECT_EQ(bits(form.fn(&zero)), 0u) << form.name;
+  }
+}
+
+// Relative error of each form against the exact magnitude, over squared
+// lengths from 2^-60 to 2^60.
+TEST(VectorMagnitude, EstimatesStayWithinTheirAccuracy) {
+  struct Bound {
+    UnaryFloat fn;
+    const char* name;
+    double relative;
+  };
+  const Bound bounds[] = {
+      {v::x87::AccMagnitude, "acc x87", 0x1p-24},  // correctly rounded: half an ulp
+      {v::threednow::AccMagnitude, "acc 3DNow!", 0x1p-22},
+      {v::sse::AccMagnitude, "acc SSE", 0x1p-21},
+      {v::x87::RghFastMagnitude, "rough x87", 0.0018},
+      {v::threednow::RghFastMagnitude, "rough 3DNow!", 0x1p-16 + 0x1p-23},
+      {v::sse::RghFastMagnitude, "rough SSE", 1.5 * 0x1p-12 + 0x1p-23},
+  };
+  std::mt19937 gen(99);
+  std::uniform_real_distribution<float> mantissa(1.0f, 2.0f);
+  double worst[std::size(bounds)] = {};
+  for (int e = -30; e <= 30; ++e) {
+    for (int i = 0; i < 200; ++i) {
+      const Mx3DVec a = vec(std::ldexp(mantissa(gen), e), std::ldexp(mantissa(gen), e - 3),
+                            -std::ldexp(mantissa(gen), e - 1), kNaN);
+      const double exact = std::sqrt(double{squared_length(a)});
+      for (std::size_t k = 0; k < std::size(bounds); ++k) {
+        const double err = std::fabs(double{bounds[k].fn(&a)} - exact) / exact;
+        worst[k] = std::max(worst[k], err);
+      }
+    }
+  }
+  for (std::size_t k = 0; k < std::size(bounds); ++k) {
+    EXPECT_LE(worst[k], bounds[k].relative) << bounds[k].name;
+  }
+  // The x87 form is the correctly rounded square root itself.
+  const Mx3DVec a = vec(1.0f, 2.0f, 3.0f);
+  EXPECT_EQ(bits(v::x87::AccMagnitude(&a)), bits(static_cast<float>(std::sqrt(14.0))));
+}
+
+// The estimate forms take their estimate from the one shared definition and
+// refine it in the stated order.
+TEST(VectorMagnitude, EstimateFormsFollowTheirStepsBitForBit) {
+  std::mt19937 gen(4242);
+  std::uniform_real_distribution<float> mantissa(1.0f, 2.0f);
+  for (int i = 0; i < 4000; ++i) {
+    const int e = std::uniform_int_distribution<int>(-30, 30)(gen);
+    const Mx3DVec a = vec(std::ldexp(mantissa(gen), e), -std::ldexp(mantissa(gen), e),
+                          std::ldexp(mantissa(gen), e - 5));
+    const float s = squared_length(a);
+    const float est = estimates::rsqrt_estimate_sse(s);
+    float p = mul(s, est);
+    p = mul(p, est);
+    const float h = mul(mul(0.5f, est), sub(3.0f, p));
+    EXPECT_EQ(bits(v::sse::AccMagnitude(&a)), bits(mul(s, h)));
+    EXPECT_EQ(bits(v::sse::RghFastMagnitude(&a)), bits(mul(s, est)));
+    EXPECT_EQ(bits(v::threednow::AccMagnitude(&a)),
+              bits(mul(s, estimates::rsqrt_refined_3dnow(s))));
+    EXPECT_EQ(bits(v::threednow::RghFastMagnitude(&a)),
+              bits(mul(s, estimates::rsqrt_estimate_3dnow(s))));
+    if (HasFailure()) return;
+  }
+}
+
+TEST(VectorMagnitude, SseFormsPassNaNThroughBeforeAnyEstimate) {
+  const Mx3DVec nan = vec(kNaN, 1, 1);
+  EXPECT_TRUE(std::isnan(v::sse::AccMagnitude(&nan)));
+  EXPECT_TRUE(std::isnan(v::sse::RghFastMagnitude(&nan)));
+}
+
+// ---- comparisons ----------------------------------------------------------
+
+TEST(VectorCompare, MagnitudeCodesInEveryForm) {
+  struct Case {
+    Mx3DVec a, b;
+    std::int32_t expected;
+  };
+  const Case cases[] = {
+      {vec(1, 0, 0), vec(0, 0, -1), 0},    {vec(2, 0, 0), vec(0, 1, 0), 1},
+      {vec(0, 1, 0), vec(2, 0, 0), 2},     {vec(3, 4, 0, kNaN), vec(0, 0, 5, 1e30f), 0},
+      {vec(0, 0, 0), vec(-0.0f, 0, 0), 0},
+  };
+  for (const Case& c : cases) {
+    for (const auto& form : kCmpMagnitude) EXPECT_EQ(form.fn(&c.a, &c.b), c.expected) << form.name;
+  }
+  // A NaN squared length: the flag-based forms report 1, the 3DNow! masks
+  // (neither greater-or-equal nor equal) report 2.
+  const Mx3DVec nan = vec(kNaN, 0, 0), one = vec(1, 0, 0);
+  const std::int32_t unordered[] = {1, 1, 2, 2, 1};
+  for (std::size_t k = 0; k < kCmpMagnitude.size(); ++k) {
+    EXPECT_EQ(kCmpMagnitude[k].fn(&nan, &one), unordered[k]) << kCmpMagnitude[k].name;
+    EXPECT_EQ(kCmpMagnitude[k].fn(&one, &nan), unordered[k]) << kCmpMagnitude[k].name;
+  }
+}
+
+TEST(VectorCompare, EqualityInEveryForm) {
+  struct Case {
+    Mx3DVec a, b;
+    std::int32_t expected;
+  };
+  const Case cases[] = {
+      {vec(1, 2, 3), vec(1, 2, 4), 1},       {vec(1, 2, 3), vec(9, 2, 3), 1},
+      {vec(1, 2, 3), vec(1, 9, 3), 1},       {vec(0, 2, 3), vec(-0.0f, 2, 3), 0},
+      {vec(1, 2, 3, 0), vec(1, 2, 3, 7), 0}, {vec(1, 2, 3, kNaN), vec(1, 2, 3, 0), 0},
+  };
+  for (const Case& c : cases) {
+    for (const auto& form : kCmp) EXPECT_EQ(form.fn(&c.a, &c.b), c.expected) << form.name;
+  }
+  // A NaN component: the x87 compare flags it as equal, the packed compares
+  // as unequal.
+  const Mx3DVec nan = vec(1, kNaN, 3), other = vec(1, 5, 3);
+  const std::int32_t unordered[] = {0, 0, 1, 1, 1};
+  for (std::size_t k = 0; k < kCmp.size(); ++k) {
+    EXPECT_EQ(kCmp[k].fn(&nan, &other), unordered[k]) << kCmp[k].name;
+    EXPECT_EQ(kCmp[k].fn(&nan, &nan), unordered[k]) << kCmp[k].name;
+  }
+}
+
+// The slots give the same answers in every tier for ordinary vectors.
+TEST(VectorCompare, EveryTierAgrees) {
+  for (Tier tier : all_tiers()) {
+    use_tier(tier);
+    const Mx3DVec a = vec(1, 2, 3), b = vec(1, 2, 4);
+    EXPECT_EQ(Mx3DVecCmp(&a, &b), 1) << tier_name(tier);
+    EXPECT_EQ(Mx3DVecCmp(&a, &a), 0) << tier_name(tier);
+    EXPECT_EQ(Mx3DVecCmpMagnitude(&a, &b), 2) << tier_name(tier);
+    EXPECT_EQ(Mx3DVecCmpMagnitude(&b, &a), 1) << tier_name(tier);
+  }
+}
+
+}  // namespace
+}  // namespace tarn::test
