@@ -136,22 +136,11 @@ TARN_PACKED __m128i select(__m128i where, __m128i a, __m128i b) {
   return _mm_or_si128(_mm_and_si128(where, a), _mm_andnot_si128(where, b));
 }
 
-// (x * c + 128) >> 8 for a 15-bit x and an 8-bit c: the high half of
-// x * (c << 8) is the truncated quotient, bit 15 of the low half the rounding.
-TARN_PACKED __m128i rounded_product(__m128i x, __m128i c) {
-  const __m128i c_hi = _mm_slli_epi16(c, 8);
+// (x * c + 128) >> 8 for a 15-bit x and an 8-bit c given as c << 8: the
+// high half of the product is the truncated quotient, bit 15 of the low half
+// the rounding.
+TARN_PACKED __m128i rounded_product(__m128i x, __m128i c_hi) {
   return _mm_add_epi16(_mm_mulhi_epu16(x, c_hi), _mm_srli_epi16(_mm_mullo_epi16(x, c_hi), 15));
-}
-
-// Two pixels as eight 16-bit lanes (blue, green, red, alpha twice): the
-// Cyrix form's blend of every lane with its pixel's source alpha.
-TARN_PACKED __m128i cyrix_lanes(__m128i s, __m128i d) {
-  const __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(s, 0xFF), 0xFF);
-  // With S = s * 128, (A * S + 16384) >> 15 equals (A * s + 128) >> 8.
-  const __m128i alpha = _mm_srli_epi16(_mm_mullo_epi16(a, splat16(257)), 1);
-  const __m128i inverse = _mm_xor_si128(alpha, splat16(0x7F80));
-  const __m128i sum = _mm_add_epi16(rounded_product(alpha, s), rounded_product(inverse, d));
-  return _mm_srli_epi16(sum, 7);
 }
 
 // Four source words blended over four destination words; alpha holds each
@@ -164,27 +153,36 @@ TARN_PACKED __m128i cyrix_lanes(__m128i s, __m128i d) {
 // so both use the same lanes.
 template <Blend B>
 TARN_PACKED __m128i blend4(__m128i s, __m128i d, __m128i alpha, __m128i opaque) {
-  const __m128i zero = _mm_setzero_si128();
   if constexpr (B == Blend::kCyrix) {
-    const __m128i lo = cyrix_lanes(_mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi8(d, zero));
-    const __m128i hi = cyrix_lanes(_mm_unpackhi_epi8(s, zero), _mm_unpackhi_epi8(d, zero));
-    return select(opaque, s, _mm_packus_epi16(lo, hi));
-  } else {
-    const __m128i weight = _mm_sub_epi32(alpha, opaque);  // a, or 256 where a is 255
-    const __m128i pair = _mm_or_si128(weight, _mm_slli_epi32(weight, 16));
-    const auto half = [](__m128i s16, __m128i d16, __m128i w) {
-      // x87: 256 - w; MMX: 255 - w, saturating to 0 for the opaque weight.
-      const __m128i inverse =
-          B == Blend::kX87 ? _mm_sub_epi16(splat16(256), w) : _mm_subs_epu16(splat16(255), w);
-      // s * w + d * inverse <= 255 * 256: exact in 16 bits.
-      return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(s16, w), _mm_mullo_epi16(d16, inverse)),
-                            8);
+    // A = (a * 257) / 2 and A ^ 0x7F80 in both halves of each pixel's lane.
+    // With S = s * 128, (A * S + 16384) >> 15 equals (A * s + 128) >> 8.
+    const __m128i scaled = _mm_srli_epi32(_mm_mullo_epi16(alpha, splat32(257)), 1);
+    const __m128i a15 = _mm_or_si128(scaled, _mm_slli_epi32(scaled, 16));
+    const __m128i inverse = _mm_xor_si128(a15, splat16(0x7F80));
+    const __m128i high_bytes = splat16(static_cast<int>(0xFF00));
+    const auto blend = [&](__m128i s_hi, __m128i d_hi) {
+      return _mm_srli_epi16(
+          _mm_add_epi16(rounded_product(a15, s_hi), rounded_product(inverse, d_hi)), 7);
     };
-    const __m128i lo = half(_mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi8(d, zero),
-                            _mm_unpacklo_epi32(pair, pair));
-    const __m128i hi = half(_mm_unpackhi_epi8(s, zero), _mm_unpackhi_epi8(d, zero),
-                            _mm_unpackhi_epi32(pair, pair));
-    const __m128i result = _mm_packus_epi16(lo, hi);
+    // Blue and red from the even bytes, green and alpha from the odd ones.
+    const __m128i even = blend(_mm_slli_epi16(s, 8), _mm_slli_epi16(d, 8));
+    const __m128i odd = blend(_mm_and_si128(s, high_bytes), _mm_and_si128(d, high_bytes));
+    return select(opaque, s, _mm_or_si128(even, _mm_slli_epi16(odd, 8)));
+  } else {
+    const __m128i weight = _mm_sub_epi32(alpha, opaque);                 // a, or 256 where a is 255
+    const __m128i w = _mm_or_si128(weight, _mm_slli_epi32(weight, 16));  // in both halves
+    // x87: 256 - w; MMX: 255 - w, saturating to 0 for the opaque weight.
+    const __m128i inverse =
+        B == Blend::kX87 ? _mm_sub_epi16(splat16(256), w) : _mm_subs_epu16(splat16(255), w);
+    // Blue and red sit in the even bytes, green and alpha in the odd ones:
+    // each becomes a 16-bit lane where it is, with no unpacking.
+    // s * w + d * inverse <= 255 * 256: exact in 16 bits.
+    const __m128i low_bytes = splat16(0x00FF);
+    const __m128i even = _mm_add_epi16(_mm_mullo_epi16(_mm_and_si128(s, low_bytes), w),
+                                       _mm_mullo_epi16(_mm_and_si128(d, low_bytes), inverse));
+    const __m128i odd = _mm_add_epi16(_mm_mullo_epi16(_mm_srli_epi16(s, 8), w),
+                                      _mm_mullo_epi16(_mm_srli_epi16(d, 8), inverse));
+    const __m128i result = _mm_or_si128(_mm_srli_epi16(even, 8), _mm_andnot_si128(low_bytes, odd));
     // The x87 form leaves alpha 0 in blended pixels, 255 in opaque ones.
     if constexpr (B == Blend::kX87)
       return _mm_and_si128(result, _mm_or_si128(opaque, splat32(0x00FFFFFF)));
