@@ -302,6 +302,130 @@ TARN_PACKED void blend_group(__m128i s, Byte* dst) {
   }
 }
 
+// ---- Eight 16-bit pixels as planes ----
+//
+// For a 16-bit destination every form blends eight pixels at once, one
+// channel per register: eight 16-bit destination pixels fill one
+// register, so each channel widens with a shift and a mask, and narrows
+// straight from the blend sum, which holds the 8-bit result in bits 8..15.
+
+struct Field {
+  int pos, width;
+};
+// Blue, green, red.
+template <Format F>
+constexpr Field kFields[3] = {};
+template <>
+constexpr Field kFields<Format::k565>[3] = {{0, 5}, {5, 6}, {11, 5}};
+template <>
+constexpr Field kFields<Format::k1555>[3] = {{0, 5}, {5, 5}, {10, 5}};
+template <>
+constexpr Field kFields<Format::k4444>[3] = {{0, 4}, {4, 4}, {8, 4}};
+
+// Right by n bits, or left by -n.
+template <int N>
+TARN_PACKED __m128i shift16(__m128i v) {
+  if constexpr (N > 0) return _mm_srli_epi16(v, N);
+  if constexpr (N < 0) return _mm_slli_epi16(v, -N);
+  return v;
+}
+
+// Channel C of eight pixels as 8-bit values: the field at the top of the byte.
+template <Format F, int C>
+TARN_PACKED __m128i widen_plane(__m128i pixels) {
+  constexpr Field f = kFields<F>[C];
+  return _mm_and_si128(shift16<f.pos - (8 - f.width)>(pixels),
+                       splat16((0xFF << (8 - f.width)) & 0xFF));
+}
+
+// Channel C's field from a blend sum whose bits 8..15 hold the 8-bit result;
+// every other bit comes out 0.
+template <Format F, int C>
+TARN_PACKED __m128i narrow_plane(__m128i sum) {
+  constexpr Field f = kFields<F>[C];
+  return shift16<16 - f.width - f.pos>(
+      _mm_and_si128(sum, splat16((0xFF00 << (8 - f.width)) & 0xFF00)));
+}
+
+// Channel C (0 blue .. 3 alpha) of eight source words as 16-bit lanes.
+template <int C>
+TARN_PACKED __m128i source_plane(__m128i s0, __m128i s1) {
+  const __m128i low_byte = splat32(0xFF);
+  return _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(s0, 8 * C), low_byte),
+                         _mm_and_si128(_mm_srli_epi32(s1, 8 * C), low_byte));
+}
+
+template <Blend B, Format F>
+TARN_PACKED void blend8_planes(__m128i s0, __m128i s1, Byte* dst) {
+  const __m128i alpha = _mm_packs_epi32(_mm_srli_epi32(s0, 24), _mm_srli_epi32(s1, 24));
+  const int transparent = _mm_movemask_epi8(_mm_cmpeq_epi16(alpha, _mm_setzero_si128()));
+  if (transparent == 0xFFFF) return;
+  const __m128i opaque = _mm_cmpeq_epi16(alpha, splat16(255));
+  const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst));
+  // Each blend leaves the 8-bit result in bits 8..15 of its lane.
+  __m128i w, inverse;
+  if constexpr (B == Blend::kCyrix) {
+    w = _mm_srli_epi16(_mm_mullo_epi16(alpha, splat16(257)), 1);  // A = (a * 257) / 2
+    inverse = _mm_xor_si128(w, splat16(0x7F80));
+  } else {
+    // Opaque pixels get the weights 256 and 0, which return the source exactly.
+    w = _mm_sub_epi16(alpha, opaque);
+    inverse = B == Blend::kX87 ? _mm_sub_epi16(splat16(256), w) : _mm_subs_epu16(splat16(255), w);
+  }
+  const auto sum = [&](__m128i s_plane, __m128i d_plane) {
+    if constexpr (B == Blend::kCyrix) {
+      // (P + Q) / 128 in bits 8..15 is (P + Q) * 2; P + Q <= 32766.
+      const __m128i s_hi = _mm_slli_epi16(s_plane, 8);
+      const __m128i pq = _mm_add_epi16(rounded_product(w, s_hi),
+                                       rounded_product(inverse, _mm_slli_epi16(d_plane, 8)));
+      return select(opaque, s_hi, _mm_add_epi16(pq, pq));
+    } else {
+      // s * w + d * inverse <= 255 * 256: exact in 16 bits.
+      return _mm_add_epi16(_mm_mullo_epi16(s_plane, w), _mm_mullo_epi16(d_plane, inverse));
+    }
+  };
+  const __m128i out = _mm_or_si128(
+      _mm_or_si128(narrow_plane<F, 0>(sum(source_plane<0>(s0, s1), widen_plane<F, 0>(d))),
+                   narrow_plane<F, 1>(sum(source_plane<1>(s0, s1), widen_plane<F, 1>(d)))),
+      narrow_plane<F, 2>(sum(source_plane<2>(s0, s1), widen_plane<F, 2>(d))));
+  if (transparent == 0) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), out);
+    return;
+  }
+  // A transparent pixel's destination is not written at all.
+  alignas(16) std::uint16_t lanes[8];
+  _mm_store_si128(reinterpret_cast<__m128i*>(lanes), out);
+  for (int i = 0; i < 8; ++i) {
+    if ((transparent >> (2 * i) & 1) == 0) store16(dst + 2 * i, lanes[i]);
+  }
+}
+
+// Eight 32-bit pixels, neither all transparent nor all opaque.
+template <Blend B>
+TARN_PACKED void blend8_words(__m128i s0, __m128i s1, Byte* dst) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i alpha0 = _mm_srli_epi32(s0, 24);
+  const __m128i alpha1 = _mm_srli_epi32(s1, 24);
+  const int transparent = _mm_movemask_epi8(
+      _mm_packs_epi32(_mm_cmpeq_epi32(alpha0, zero), _mm_cmpeq_epi32(alpha1, zero)));
+  const __m128i d0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst));
+  const __m128i d1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + 16));
+  const __m128i out0 = blend4<B>(s0, d0, alpha0, _mm_cmpeq_epi32(alpha0, splat32(255)));
+  const __m128i out1 = blend4<B>(s1, d1, alpha1, _mm_cmpeq_epi32(alpha1, splat32(255)));
+  if (transparent == 0) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), out0);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16), out1);
+    return;
+  }
+  // A transparent pixel's destination is not written at all.
+  alignas(16) std::uint32_t lanes[8];
+  _mm_store_si128(reinterpret_cast<__m128i*>(lanes), out0);
+  _mm_store_si128(reinterpret_cast<__m128i*>(lanes + 4), out1);
+  for (int i = 0; i < 8; ++i) {
+    if ((transparent >> (2 * i) & 1) == 0) store32(dst + 4 * i, lanes[i]);
+  }
+}
+
 // Blends the pixels eight at a time, then four at a time; returns how many
 // pixels it handled. Eight pixels that are all transparent cost two loads and
 // one test, eight opaque ones one test and their stores.
@@ -328,8 +452,11 @@ std::int64_t blend_groups(const Byte* src, Byte* dst, std::int64_t count) {
       }
       continue;
     }
-    blend_group<B, F>(s0, dst);
-    blend_group<B, F>(s1, dst + 4 * kDstBytes);
+    if constexpr (F == Format::k32) {
+      blend8_words<B>(s0, s1, dst);
+    } else {
+      blend8_planes<B, F>(s0, s1, dst);
+    }
   }
   for (; done + 4 <= count; done += 4, src += 16, dst += 4 * kDstBytes) {
     blend_group<B, F>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src)), dst);
