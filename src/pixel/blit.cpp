@@ -400,32 +400,6 @@ TARN_PACKED void blend8_planes(__m128i s0, __m128i s1, Byte* dst) {
   }
 }
 
-// Eight 32-bit pixels, neither all transparent nor all opaque.
-template <Blend B>
-TARN_PACKED void blend8_words(__m128i s0, __m128i s1, Byte* dst) {
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i alpha0 = _mm_srli_epi32(s0, 24);
-  const __m128i alpha1 = _mm_srli_epi32(s1, 24);
-  const int transparent = _mm_movemask_epi8(
-      _mm_packs_epi32(_mm_cmpeq_epi32(alpha0, zero), _mm_cmpeq_epi32(alpha1, zero)));
-  const __m128i d0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst));
-  const __m128i d1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + 16));
-  const __m128i out0 = blend4<B>(s0, d0, alpha0, _mm_cmpeq_epi32(alpha0, splat32(255)));
-  const __m128i out1 = blend4<B>(s1, d1, alpha1, _mm_cmpeq_epi32(alpha1, splat32(255)));
-  if (transparent == 0) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), out0);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16), out1);
-    return;
-  }
-  // A transparent pixel's destination is not written at all.
-  alignas(16) std::uint32_t lanes[8];
-  _mm_store_si128(reinterpret_cast<__m128i*>(lanes), out0);
-  _mm_store_si128(reinterpret_cast<__m128i*>(lanes + 4), out1);
-  for (int i = 0; i < 8; ++i) {
-    if ((transparent >> (2 * i) & 1) == 0) store32(dst + 4 * i, lanes[i]);
-  }
-}
-
 // Blends the pixels eight at a time, then four at a time; returns how many
 // pixels it handled. Eight pixels that are all transparent cost two loads and
 // one test, eight opaque ones one test and their stores.
@@ -439,10 +413,12 @@ std::int64_t blend_groups(const Byte* src, Byte* dst, std::int64_t count) {
   for (; done + 8 <= count; done += 8, src += 32, dst += 8 * kDstBytes) {
     const __m128i s0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
     const __m128i s1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 16));
-    const int zero_alpha = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_or_si128(s0, s1), zero));
-    if ((zero_alpha & kAlphaBytes) == kAlphaBytes) continue;
-    const int full_alpha = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(s0, s1), ones));
-    if ((full_alpha & kAlphaBytes) == kAlphaBytes) {
+    // The smallest and largest alpha of the eight pixels, as movemask bits.
+    const __m128i low = _mm_min_epu8(s0, s1);
+    const __m128i high = _mm_max_epu8(s0, s1);
+    if ((_mm_movemask_epi8(_mm_cmpeq_epi8(high, zero)) & kAlphaBytes) == kAlphaBytes) continue;
+    const int low_opaque = _mm_movemask_epi8(_mm_cmpeq_epi8(low, ones)) & kAlphaBytes;
+    if (low_opaque == kAlphaBytes) {
       if constexpr (F == Format::k32) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), s0);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16), s1);
@@ -453,7 +429,21 @@ std::int64_t blend_groups(const Byte* src, Byte* dst, std::int64_t count) {
       continue;
     }
     if constexpr (F == Format::k32) {
-      blend8_words<B>(s0, s1, dst);
+      const bool any_transparent =
+          (_mm_movemask_epi8(_mm_cmpeq_epi8(low, zero)) & kAlphaBytes) != 0;
+      const bool any_opaque = (_mm_movemask_epi8(_mm_cmpeq_epi8(high, ones)) & kAlphaBytes) != 0;
+      if (!any_transparent && !any_opaque) {
+        // Every pixel is a blend: no classification per group, full stores.
+        const __m128i d0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst));
+        const __m128i d1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + 16));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst),
+                         blend4<B>(s0, d0, _mm_srli_epi32(s0, 24), zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16),
+                         blend4<B>(s1, d1, _mm_srli_epi32(s1, 24), zero));
+      } else {
+        blend_group<B, F>(s0, dst);
+        blend_group<B, F>(s1, dst + 4 * kDstBytes);
+      }
     } else {
       blend8_planes<B, F>(s0, s1, dst);
     }
