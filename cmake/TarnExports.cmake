@@ -28,3 +28,18 @@ function(tarn_write_version_script path)
   list(JOIN names ";\n    " body)
   file(CONFIGURE OUTPUT ${path} CONTENT "{\n  global:\n    ${body};\n  local: *;\n};\n")
 endfunction()
+
+# A Windows module-definition file: every name undecorated, with its ordinal;
+# slots and records are variables, so they are DATA exports.
+function(tarn_write_def_file path dll_name)
+  tarn_read_exports(names ordinals kinds)
+  set(body "LIBRARY ${dll_name}\nEXPORTS\n")
+  foreach(name ordinal kind IN ZIP_LISTS names ordinals kinds)
+    if(kind STREQUAL "FUNCTION")
+      string(APPEND body "  ${name} @${ordinal}\n")
+    else()
+      string(APPEND body "  ${name} @${ordinal} DATA\n")
+    endif()
+  endforeach()
+  file(CONFIGURE OUTPUT ${path} CONTENT "${body}")
+endfunction()

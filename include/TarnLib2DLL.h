@@ -78,22 +78,35 @@ typedef uint32_t MxCpuFlags;
 
 /* ---- Slot types --------------------------------------------------------- */
 
-/* Matrix builders: pure stores, arguments copied bit for bit. */
+/* Matrix builders (x87 and MMX forms store identical bits): pure stores, no
+ * arithmetic; arguments are copied bit for bit, so -0.0 and NaNs arrive
+ * unchanged. MxTranslateMatFromVec reads exactly the vector's x, y, z. */
 typedef void(MX_CALL* MxZeroMatFn)(MxMat4x4* m);
 typedef void(MX_CALL* MxIdMatFn)(MxMat4x4* m);
 typedef void(MX_CALL* MxTranslateMatFn)(MxMat4x4* m, float x, float y, float z);
 typedef void(MX_CALL* MxTranslateMatFromVecFn)(MxMat4x4* m, const Mx3DVec* v);
 typedef void(MX_CALL* MxScaleMatFn)(MxMat4x4* m, float sx, float sy, float sz);
 
-/* Products (out = b*a: b is applied first; out may be b, a may be b) and
- * inverses. */
+/* Products: out = b*a, so a point is transformed by b first, then a. Each
+ * element is ((b0*a0 + b1*a1) + b2*a2) + b3*a3, rounded once per operation in
+ * every form (x87, 3DNow!, SSE), so the forms agree for normal-range values.
+ * out may be the same record as a or b, and a may be b.
+ * The affine product takes column 3 of b as (0, 0, 0, 1) and skips its fourth
+ * term; the x87 and 3DNow! forms store column 3 as (0, 0, 0, 1), the SSE form
+ * computes it from a's column 3 (so a zero there may come out as -0.0).
+ * MxInvOrthMat4x4 transposes the 3x3 block in place (the inverse of a pure
+ * rotation) and touches nothing else; MxInvMat4x4 returns at once. */
 typedef void(MX_CALL* MxInvOrthMat4x4Fn)(MxMat4x4* m);
 typedef void(MX_CALL* MxInvMat4x4Fn)(MxMat4x4* m);
 typedef void(MX_CALL* MxMatMult4x4_4x4Fn)(MxMat4x4* out, const MxMat4x4* a, const MxMat4x4* b);
 typedef void(MX_CALL* MxSparseMatMult4x4_4x4Fn)(MxMat4x4* out, const MxMat4x4* a,
                                                 const MxMat4x4* b);
 
-/* Rotation from three angles in radians (always x, y, z), zero/NaN axes skipped. */
+/* Rotation from three angles in radians, always given x, y, z. An angle that
+ * is +-0.0 or NaN is left out at no cost; one angle present is built straight
+ * into out, two or three are joined by the affine product slot in the
+ * association named at each slot below. Angles go through the table lookups,
+ * so MxInitTables must have run. */
 typedef void(MX_CALL* MxConcatRotMatFn)(MxMat4x4* out, float x, float y, float z);
 typedef MxConcatRotMatFn MxConcatRotMatXYZFn;
 typedef MxConcatRotMatFn MxConcatRotMatXZYFn;
@@ -102,7 +115,12 @@ typedef MxConcatRotMatFn MxConcatRotMatYXZFn;
 typedef MxConcatRotMatFn MxConcatRotMatZXYFn;
 typedef MxConcatRotMatFn MxConcatRotMatZYXFn;
 
-/* Table trigonometry: 65536 steps per turn, exact within 64 turns of zero. */
+/* Table trigonometry: the angle is resolved to the nearest of 65536 steps per
+ * turn and the result is a quarter-wave table entry or its negation (no
+ * interpolation). Exact within 64 turns of zero; beyond that, and for
+ * infinities and NaNs, the result is some table entry (never a read outside
+ * the table). Both forms (x87, CMOV) give identical bits. The pair lookups
+ * write the same values as the single ones. Needs MxInitTables. */
 typedef float(MX_CALL* MxTSinFn)(float radians);
 typedef float(MX_CALL* MxTCosFn)(float radians);
 typedef void(MX_CALL* MxTSinCosFn)(float* sine, float* cosine, float radians);
@@ -110,7 +128,21 @@ typedef float(MX_CALL* MxTSinOfDegFn)(float degrees);
 typedef float(MX_CALL* MxTCosOfDegFn)(float degrees);
 typedef void(MX_CALL* MxTSinCosOfDegFn)(float* sine, float* cosine, float degrees);
 
-/* Scalar helpers. */
+/* Scalar helpers. Variants differ where their instructions do:
+ *  - MxFMin/MxFMax: for +0.0 against -0.0 the x87 variant returns a, CMOV and
+ *    3DNow! return b; with a NaN every variant returns b from MxFMin and a
+ *    from MxFMax.
+ *  - MxF2I: x87 rounds by the thread's x87 rounding mode, SSE and 3DNow!
+ *    truncate; x87 and SSE give 0x80000000 for NaN and out-of-range values,
+ *    3DNow! saturates. MxI2F in 3DNow! truncates integers beyond 2^24.
+ *  - Division and reciprocal: x87 divides exactly (Acc and RghFast alike);
+ *    3DNow! uses a 14-bit estimate, refined to full precision for Acc; SSE uses
+ *    the processor's estimate (1.5 * 2^-12), with one Newton step for Acc.
+ *    Division by zero: +-infinity (x87, 3DNow!), NaN (SSE Acc), the infinite
+ *    estimate (SSE RghFast).
+ *  - Square root: x87 Acc is exact, x87 RghFast a bit-level estimate with one
+ *    Newton step (within 0.18 %); 3DNow! and SSE use the reciprocal-square-root
+ *    estimate, refined for Acc. */
 typedef float(MX_CALL* MxAccSqrtFn)(float x);
 typedef float(MX_CALL* MxRghFastSqrtFn)(float x);
 typedef int32_t(MX_CALL* MxIMinFn)(int32_t a, int32_t b);
@@ -124,7 +156,19 @@ typedef float(MX_CALL* MxFRghFastDivFn)(float a, float b);
 typedef float(MX_CALL* MxFAccRecipFn)(float x);
 typedef float(MX_CALL* MxFRghFastRecipFn)(float x);
 
-/* Vectors: the result record comes first and may alias an input. */
+/* Vectors: the result record comes first and may be the same as an input.
+ * Only x, y, z are computed and written; the fourth float is never written
+ * and never reaches a result (a NaN there changes nothing), but all 16 bytes
+ * of every record must be readable. The exact operations (squared magnitude,
+ * dot, cross, sum, difference, scale, transformation, rotation) give the same
+ * bits in every form for normal-range values. Accurate magnitude and
+ * normalisation are correctly rounded step by step in x87/CMOV and within a
+ * few ulps in 3DNow!/SSE (refined estimates); the rough magnitude is an
+ * estimate (x87 bit-level within 0.18 %, 3DNow! 2^-16, SSE 1.5 * 2^-12).
+ * Mx3DVecCmpMagnitude: 0 equal, 1 a longer, 2 b longer. Mx3DVecCmp: 0 equal,
+ * 1 different; forms differ only for NaN components. Normalising a zero
+ * vector leaves r untouched. Transformation treats v as a row vector with
+ * w = 1 (column 3 of m is not used). */
 typedef float(MX_CALL* Mx3DVecMagnitudeSquaredFn)(const Mx3DVec* v);
 typedef float(MX_CALL* Mx3DVecAccMagnitudeFn)(const Mx3DVec* v);
 typedef float(MX_CALL* Mx3DVecRghFastMagnitudeFn)(const Mx3DVec* v);
@@ -137,17 +181,33 @@ typedef void(MX_CALL* Mx3DVecScaleFn)(Mx3DVec* r, const Mx3DVec* v, float f);
 typedef int32_t(MX_CALL* Mx3DVecCmpFn)(const Mx3DVec* a, const Mx3DVec* b);
 typedef void(MX_CALL* Mx3DVecTransformFn)(Mx3DVec* r, const Mx3DVec* v, const MxMat4x4* m);
 typedef void(MX_CALL* Mx3DVecNormalizeFn)(Mx3DVec* r, const Mx3DVec* v);
-/* angles: exactly three floats in degrees (x, y, z), not a record. */
+/* Rotation by three angles in degrees: about z, then x, then y, with sines
+ * and cosines from the MxTSinCosOfDeg slot (needs MxInitTables). angles is
+ * exactly three floats, not a record: only those twelve bytes are read. */
 typedef void(MX_CALL* Mx3DVecRotateFn)(Mx3DVec* r, const Mx3DVec* v, const float* angles);
 
-/* Runs of 32-bit words; counts are in dwords, never bytes. */
+/* Runs of 32-bit words; counts are in dwords, never bytes. Every variant
+ * (x87 string stores, MMX 8-byte stores, MMXext non-temporal stores without a
+ * fence) leaves the same memory contents and writes nothing outside the run.
+ * A copy is correct for any overlap. Publish non-temporal fills to another
+ * thread with your own synchronisation. */
 typedef void(MX_CALL* MxZeroDwordAlignedMemFn)(void* dst, uint32_t count);
 typedef void(MX_CALL* MxSetDwordAlignedMemFn)(void* dst, uint32_t count, uint32_t value);
 typedef void(MX_CALL* MxCopyDwordAlignedMemFn)(void* dst, const void* src, uint32_t count);
 
-/* Composites 32-bit source pixels with per-pixel alpha onto a 32-bit
- * (bits_per_pixel != 16) or 16-bit destination (red_mask 0x7C00: 1-5-5-5,
- * 0x0F00: 4-4-4-4, otherwise 5-6-5). Pitches in bytes, may be negative. */
+/* Composites 32-bit source pixels (B, G, R, A bytes) with per-pixel alpha onto
+ * a 32-bit (bits_per_pixel != 16) or 16-bit destination (red_mask 0x7C00:
+ * 1-5-5-5, 0x0F00: 4-4-4-4, otherwise 5-6-5). Pitches are in bytes and may be
+ * negative. The rectangle is clipped against all four destination edges (a
+ * negative destination x or y skips as many source columns or rows); nothing
+ * is drawn when the clipped width or height is below 1. Alpha 0 leaves the
+ * destination pixel untouched; alpha 255 copies the source (narrowed for 16
+ * bits); otherwise each channel blends by the variant's formula:
+ *   x87         (s*a + d*(256-a)) / 256 for B, G, R; destination alpha 0
+ *   MMX, MMXext (s*a + d*(255-a)) / 256 for all four bytes
+ *   Cyrix EMMX  the same in 15-bit fixed point, rounded (up to 2 above MMX)
+ * 16-bit pixels widen by shifting fields to the top of a byte and narrow by
+ * truncation; unused bits are written as 0. */
 typedef void(MX_CALL* MxAlphaBlt32Fn)(const uint32_t* src, int32_t src_x, int32_t src_y,
                                       int32_t width, int32_t height, int32_t src_pitch, void* dst,
                                       int32_t dst_x, int32_t dst_y, int32_t dst_width,

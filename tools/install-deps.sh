@@ -3,7 +3,7 @@
 # Usage: tools/install-deps.sh [extra-package ...]
 set -euo pipefail
 
-packages=(cmake ninja-build g++ binutils libgtest-dev libgmock-dev libbenchmark-dev "$@")
+packages=(cmake ninja-build g++ binutils pkgconf libgtest-dev libgmock-dev libbenchmark-dev libpng-dev "$@")
 
 missing=()
 for p in "${packages[@]}"; do

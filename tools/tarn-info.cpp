@@ -1,5 +1,6 @@
 // tarn-info: what the library selects on this machine, or for a given word.
-//   tarn-info                  the tier for this machine's capability word
+//   tarn-info                  identify this machine: vendor, clock, capability
+//                              word bit by bit, the tier and every slot's variant
 //   tarn-info --flags 0x24F    the tier a word selects and every slot's variant
 //   tarn-info --all-tiers      the variant of every selection group in all tiers
 #include <cstdio>
@@ -9,8 +10,14 @@
 #include <string>
 
 #include "TarnLib2DLL.h"
+#include "dispatch/fpu_control.h"
+#include "dispatch/identify.h"
 #include "dispatch/registry.h"
 #include "dispatch/tiers.h"
+
+#if defined(__i386__) || defined(__x86_64__)
+#include <xmmintrin.h>
+#endif
 
 namespace {
 
@@ -56,9 +63,9 @@ std::string bound_variant(SlotId slot) {
   return std::string(variant_name(variant));
 }
 
-int show_binding(MxCpuFlags flags) {
+int show_binding(MxCpuFlags flags, bool print_word = true) {
   const std::optional<Tier> tier = select_tier(flags);
-  std::printf("capability word 0x%08X\n", flags);
+  if (print_word) std::printf("capability word 0x%08X\n", flags);
   if (!tier || MxInitLibForCPU(flags) != 1) {
     std::printf("tier            none (the word lacks MxCpuFPU)\n");
     return 1;
@@ -109,6 +116,50 @@ int show_all_tiers() {
   return 0;
 }
 
+struct NamedBit {
+  MxCpuFlags bit;
+  const char* name;
+  const char* meaning;
+};
+
+constexpr NamedBit kCapabilityBits[] = {
+    {MxCpuCPUID, "MxCpuCPUID", "CPUID instruction"},
+    {MxCpuFPU, "MxCpuFPU", "x87 floating-point unit"},
+    {MxCpuMMX, "MxCpuMMX", "MMX"},
+    {MxCpuCMOV, "MxCpuCMOV", "conditional moves"},
+    {MxCpu3DNow, "MxCpu3DNow", "3DNow!"},
+    {MxCpuExt3DNow, "MxCpuExt3DNow", "extended 3DNow!"},
+    {MxCpuSSE, "MxCpuSSE", "SSE, enabled by the system"},
+    {MxCpuCyrixEMMX, "MxCpuCyrixEMMX", "Cyrix extended MMX"},
+    {MxCpuMMXExt, "MxCpuMMXExt", "MMX extensions"},
+    {MxCpuNoFPU, "MxCpuNoFPU", "no usable FPU"},
+};
+
+int show_machine() {
+  std::printf("identifying this processor (the clock measurement takes about a second)...\n\n");
+  std::fflush(stdout);
+  const MxCpuFlags flags = MxIdentifyCPU();
+  const std::uint32_t mhz = MxGetCPUSpeed();
+  std::printf("vendor          %s\n", MxGetCPUVendor());
+  if (mhz != 0) {
+    std::printf("clock           %u MHz\n", mhz);
+  } else {
+    std::printf("clock           not measured (no time-stamp counter or CMPXCHG8B)\n");
+  }
+  std::printf("CPUID leaf 1    EDX 0x%08X\n", identify::leaf1_features());
+  std::printf("x87 control     0x%04X", fpu::read_x87_control());
+#if defined(__i386__) || defined(__x86_64__)
+  if (flags & MxCpuSSE) std::printf("    MXCSR 0x%08X", _mm_getcsr());
+#endif
+  std::printf("\n\ncapability word 0x%08X\n", flags);
+  for (const NamedBit& b : kCapabilityBits) {
+    std::printf("  %s 0x%08X  %-15s %s\n", (flags & b.bit) ? "[x]" : "[ ]", b.bit, b.name,
+                b.meaning);
+  }
+  std::printf("\n");
+  return show_binding(flags, false);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -125,5 +176,5 @@ int main(int argc, char** argv) {
     case Options::Mode::kMachine:
       break;
   }
-  return show_binding(MxIdentifyCPU());
+  return show_machine();
 }

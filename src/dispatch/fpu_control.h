@@ -24,7 +24,8 @@ inline void write_x87_control(std::uint16_t cw) {
 // FNINIT: empty register stack, all exceptions masked, round to nearest,
 // extended precision (control word 0x037F).
 inline void reset_x87() {
-  __asm__ volatile("fninit" ::: "memory");
+  __asm__ volatile("fninit" ::: "memory", "st", "st(1)", "st(2)", "st(3)", "st(4)", "st(5)",
+                   "st(6)", "st(7)");
 }
 #else
 inline constexpr bool kHasX87 = false;

@@ -7,9 +7,13 @@
 #include "TarnLib2DLL.h"
 
 #if defined(__ELF__)
-#define TARN_OBJECT(sym, size) ".type " sym ", @object\n.size " sym ", " #size "\n"
-#else
+#define TARN_OBJECT(sym, size) ".type " sym ", %object\n.size " sym ", " #size "\n"
+#define TARN_DATA_BEGIN ".pushsection .data\n"
+#define TARN_DATA_END ".popsection\n"
+#else  // PE/COFF: no symbol types or sizes, no section stack
 #define TARN_OBJECT(sym, size)
+#define TARN_DATA_BEGIN ".data\n"
+#define TARN_DATA_END ".text\n"
 #endif
 
 #if defined(_WIN32) && !defined(_WIN64)
@@ -28,18 +32,21 @@
       TARN_SYM(name) ":\n.fill 48, 1, 0x3F\n"
 
 #if defined(__GNUC__)
+// clang-format off
 __asm__(
-    ".pushsection .data\n"
-    ".balign 256\n" TARN_MAT(g_mat1) TARN_MAT(g_mat2) TARN_MAT(g_mat3) TARN_MAT(g_mat4)
-        TARN_MAT(g_mat5) TARN_MAT(g_mat6) TARN_MAT(g_mat7) TARN_MAT(g_mat8) TARN_MAT(g_mat9)
-            TARN_MAT(g_mat10) TARN_MAT(g_mat11) TARN_MAT(g_mat12) TARN_MAT(g_mat13)
-                TARN_MAT(g_mat14) TARN_MAT(g_mat15)
-                    TARN_MAT(g_mat16) ".balign 64\n" TARN_VEC(g_vec1) TARN_VEC(g_vec2)
-                        TARN_VEC(g_vec3) TARN_VEC(g_vec4) TARN_VEC(g_vec5) TARN_VEC(g_vec6)
-                            TARN_VEC(g_vec7) TARN_VEC(g_vec8) TARN_VEC(g_vec9) TARN_VEC(g_vec10)
-                                TARN_VEC(g_vec11) TARN_VEC(g_vec12) TARN_VEC(g_vec13)
-                                    TARN_VEC(g_vec14) TARN_VEC(g_vec15)
-                                        TARN_VEC(g_vec16) ".popsection\n");
+    TARN_DATA_BEGIN
+    ".balign 256\n"
+    TARN_MAT(g_mat1) TARN_MAT(g_mat2) TARN_MAT(g_mat3) TARN_MAT(g_mat4)
+    TARN_MAT(g_mat5) TARN_MAT(g_mat6) TARN_MAT(g_mat7) TARN_MAT(g_mat8)
+    TARN_MAT(g_mat9) TARN_MAT(g_mat10) TARN_MAT(g_mat11) TARN_MAT(g_mat12)
+    TARN_MAT(g_mat13) TARN_MAT(g_mat14) TARN_MAT(g_mat15) TARN_MAT(g_mat16)
+    ".balign 64\n"
+    TARN_VEC(g_vec1) TARN_VEC(g_vec2) TARN_VEC(g_vec3) TARN_VEC(g_vec4)
+    TARN_VEC(g_vec5) TARN_VEC(g_vec6) TARN_VEC(g_vec7) TARN_VEC(g_vec8)
+    TARN_VEC(g_vec9) TARN_VEC(g_vec10) TARN_VEC(g_vec11) TARN_VEC(g_vec12)
+    TARN_VEC(g_vec13) TARN_VEC(g_vec14) TARN_VEC(g_vec15) TARN_VEC(g_vec16)
+    TARN_DATA_END);
+// clang-format on
 #else
 #error "the scratch records need a compiler with GNU-style top-level assembler"
 #endif

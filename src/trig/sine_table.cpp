@@ -19,8 +19,16 @@ float sine_table_entry(int k) {
 namespace {
 
 bool build_table() {
+  // On 32-bit x86 the C library's sine runs on the x87 unit: give it full
+  // precision and round-to-nearest whatever the caller's control word says
+  // (MxIdentifyCPU leaves it at single precision).
+  constexpr std::uint16_t kRoundingControlMask = 0x0C00;  // bits 10-11; 00 = nearest
+  const std::uint16_t saved = fpu::read_x87_control();
+  fpu::write_x87_control(
+      static_cast<std::uint16_t>((saved & ~kRoundingControlMask) | fpu::kPrecisionControlMask));
   for (int k = 0; k < kQuarterSteps; ++k) g_sine_table[k] = sine_table_entry(k);
   g_sine_table[kQuarterSteps] = 1.0f;
+  fpu::write_x87_control(saved);
   return true;
 }
 
