@@ -6,8 +6,8 @@ the chart.
 
 RESULTS_DIR holds raw.json (the benchmark's JSON output with every
 repetition), variants.json (tarn_bench --tarn_describe) and machine.txt.
-Writes table.md and chart.png there; with --docs also performance.md and
-performance.png into DOCS_DIR.
+Writes table.md and chart.png there; with --docs also DOCS_DIR/performance.md
+and DOCS_DIR/images/performance.png.
 """
 import json
 import os
@@ -334,7 +334,8 @@ def main():
     if docs:
         os.makedirs(docs, exist_ok=True)
         if have_chart:
-            shutil.copy(chart, os.path.join(docs, "performance.png"))
+            os.makedirs(os.path.join(docs, "images"), exist_ok=True)
+            shutil.copy(chart, os.path.join(docs, "images", "performance.png"))
         template = os.path.join(os.path.dirname(os.path.abspath(__file__)), "performance.md.in")
         with open(template) as f:
             text = f.read()
