@@ -27,12 +27,14 @@ inline void store32(Byte* p, std::uint32_t v) {
 }
 
 // The block phase of the MMX and MMXext variants: count / 8 blocks of 32
-// bytes from a destination aligned to 8. Measured on current processors,
-// non-temporal stores lose to the processor's own string stores and to the C
-// library's vector routines at every run length (by a third for copies), so
-// both variants use ordinary stores; the contents are the same, and the
-// MMXext variant keeps its distinct slot for processors where streaming pays.
-constexpr std::size_t kStringFillBytes = std::size_t{64} << 20;
+// bytes from a destination aligned to 8. Every means below stores the same
+// bytes; which is fastest depends on the run length, and these bounds come
+// from measurements on current x86-64 processors (bench/compare).
+// Non-temporal 8- or 16-byte stores lost to all of them at every length (by
+// a third for copies), so both variants use ordinary stores and differ in
+// name only; the C library switches to its own full-line streaming stores
+// where those pay, beyond the caches.
+constexpr std::size_t kMiB = std::size_t{1} << 20;
 
 void fill_block_run(Byte* dst, std::size_t bytes, std::uint32_t value) {
   if (bytes == 0) return;
@@ -41,8 +43,9 @@ void fill_block_run(Byte* dst, std::size_t bytes, std::uint32_t value) {
     return;
   }
 #if defined(__GNUC__) && defined(__x86_64__)
-  // Beyond the caches the repeated quadword store beats the vector loops.
-  if (bytes >= kStringFillBytes) {
+  // Between the last-level cache and the C library's streaming threshold the
+  // repeated quadword store beats the vector loops.
+  if (bytes >= 32 * kMiB && bytes < 128 * kMiB) {
     void* p = dst;
     std::size_t n = bytes / 8;
     const std::uint64_t pair = value | (std::uint64_t{value} << 32);
@@ -66,9 +69,15 @@ void fill_block_run(Byte* dst, std::size_t bytes, std::uint32_t value) {
 // block loop would copy it.
 void copy_block_run(Byte* dst, const Byte* src, std::size_t bytes) {
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-  // The repeated byte move is defined as an ascending byte-by-byte copy and
-  // runs as fast-string microcode: faster than the C library's copy here at
-  // every size from a page up, and by far the fastest beyond the caches.
+  // Runs that live in the last-level cache copy fastest with the C library's
+  // vector loop (which moves overlapping runs correctly as well).
+  if (bytes >= 4 * kMiB && bytes < 32 * kMiB) {
+    std::memmove(dst, src, bytes);
+    return;
+  }
+  // Otherwise the repeated byte move, defined as an ascending byte-by-byte
+  // copy and run as fast-string microcode: ahead below a few megabytes, and
+  // by a quarter beyond the caches, where the library streams.
   asm volatile("rep movsb" : "+D"(dst), "+S"(src), "+c"(bytes) : : "memory");
 #else
   std::memmove(dst, src, bytes);
