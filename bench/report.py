@@ -129,14 +129,14 @@ def fmt(x, digits=3):
 
 
 def targets(run):
-    """Every target of the speed work: (what, measured, goal, comparison, met)."""
+    """Every target of the speed work: (what, measured, goal, met, job, impl)."""
     out = []
 
-    def add(what, measured, goal, at_most):
+    def add(what, measured, goal, at_most, job=None, impl=None):
         if measured is None:
             return
         met = measured <= goal if at_most else measured >= goal
-        out.append((what, measured, ("≤ " if at_most else "≥ ") + fmt(goal), met))
+        out.append((what, measured, ("≤ " if at_most else "≥ ") + fmt(goal), met, job, impl))
 
     for slot in LOOKUP_TARGETS:
         job = slot + ".tput"
@@ -144,20 +144,21 @@ def targets(run):
         glibc = run.value(job, "glibc")
         if impl and glibc:
             add(f"`{slot}` ({impl[5:]}) time ÷ glibc, throughput", run.value(job, impl) / glibc,
-                0.6, True)
+                0.6, True, job, impl)
     for slot in PRODUCT_TARGETS:
         job = slot + ".tput"
         impl = run.tier_impl(job, "SSE")
         best, who = run.best_peer(job)
         if impl and best and run.floor is not None:
             above = run.value(job, impl) - run.floor
-            add(f"`{slot}` ({impl[5:]}) time above floor ÷ {who}", above / best, 1.1, True)
+            add(f"`{slot}` ({impl[5:]}) time above floor ÷ {who}", above / best, 1.1, True, job,
+                impl)
     job = "MxSparseMatMult4x4_4x4.tput"
     impl = run.tier_impl(job, "SSE")
     affine = run.value(job, "Eigen Affine3f")
     if impl and affine:
         add(f"`MxSparseMatMult4x4_4x4` ({impl[5:]}) time ÷ Eigen Affine3f",
-            run.value(job, impl) / affine, 0.5, True)
+            run.value(job, impl) / affine, 0.5, True, job, impl)
     for slot in MEMORY:
         peer = "glibc memcpy" if "Copy" in slot else (
             "glibc wmemset" if "Set" in slot else "glibc memset")
@@ -173,10 +174,11 @@ def targets(run):
                     continue
                 seen.add(impl)
                 ratio = run.value(job, impl) / glibc
-                add(f"`{slot}` {size} ({impl[5:]}) bandwidth ÷ {peer[6:]}", ratio, 1.0, False)
+                add(f"`{slot}` {size} ({impl[5:]}) bandwidth ÷ {peer[6:]}", ratio, 1.0, False,
+                    job, impl)
                 if "Copy" in slot and nbytes >= (64 << 20):
                     add(f"`{slot}` {size} ({impl[5:]}) bandwidth ÷ memcpy, large", ratio, 1.4,
-                        False)
+                        False, job, impl)
     for job in run.jobs:
         if slot_of(job) != "MxAlphaBlt32":
             continue
@@ -189,10 +191,10 @@ def targets(run):
                 continue
             ratio = run.value(job, impl) / pixman
             if impl == "tarn x87":
-                add(f"blit {case} (x87) ÷ pixman", ratio, 0.5, False)
+                add(f"blit {case} (x87) ÷ pixman", ratio, 0.5, False, job, impl)
             else:
                 add(f"blit {case} ({impl[5:]}) ÷ pixman", ratio,
-                    1.5 if case.endswith("565") else 1.0, False)
+                    1.5 if case.endswith("565") else 1.0, False, job, impl)
     return out
 
 
@@ -224,7 +226,7 @@ def targets_table(rows):
     met = sum(1 for r in rows if r[3])
     lines = [f"{met} of {len(rows)} targets met.", "",
              "| Target | Measured | Goal | Met |", "|---|---:|---:|:---:|"]
-    for what, measured, goal, ok in rows:
+    for what, measured, goal, ok, _, _ in rows:
         lines.append(f"| {what} | {fmt(measured)} | {goal} | {'yes' if ok else '**no**'} |")
     return "\n".join(lines)
 
@@ -242,7 +244,7 @@ def chart_data(run, status):
             continue
         v = run.value(job, impl)
         speed = best / v if kind_of(job) == "ns" else v / best
-        colour = {True: "#2e7d32", False: "#c62828"}.get(status.get(job), "#78909c")
+        colour = {True: "#2e7d32", False: "#c62828"}.get(status.get((job, impl)), "#78909c")
         bars.append((f"{job} ({impl[5:] or 'tarn'})", speed, colour))
     return bars
 
@@ -302,19 +304,10 @@ def main():
     docs = args[args.index("--docs") + 1] if "--docs" in args else None
     run = Run(results)
     rows = targets(run)
+    # A bar is green when every target on that implementation of the job is met.
     status = {}
-    # A job is green when every target on it is met (SSE tier rows only).
-    for job in run.jobs:
-        slot = slot_of(job)
-        mine = [r for r in rows if f"`{slot}`" in r[0] and job.endswith(".tput")]
-        if slot in MEMORY:
-            size = job.split(".")[1]
-            mine = [r for r in rows if f"`{slot}` {size} " in r[0]]
-        if slot == "MxAlphaBlt32":
-            case = job.split(".", 1)[1]
-            mine = [r for r in rows if f"blit {case} " in r[0]]
-        if mine:
-            status[job] = all(r[3] for r in mine)
+    for _, _, _, ok, job, impl in rows:
+        status[(job, impl)] = status.get((job, impl), True) and ok
     with open(os.path.join(results, "machine.txt")) as f:
         machine = f.read().strip()
     floor = f"{run.floor:.2f} ns" if run.floor is not None else "not measured (slot empty)"
