@@ -311,9 +311,14 @@ def main():
     with open(os.path.join(results, "machine.txt")) as f:
         machine = f.read().strip()
     floor = f"{run.floor:.2f} ns" if run.floor is not None else "not measured (slot empty)"
+    spreads = sorted(row[1] for row in run.rows.values())
+    noisy = sum(1 for x in spreads if x > 0.2)
+    noise = (f"Noise of this run: the median spread over all {len(spreads)} rows is "
+             f"{statistics.median(spreads) * 100:.0f} %; {noisy} rows spread more than 20 %.")
     table = "\n".join([
         "## Targets", "", targets_table(rows), "",
         f"Dispatch floor (`MxInvMat4x4`, an empty call through its slot): {floor}.", "",
+        noise, "",
         "## Every job", "",
         "Medians of the repetitions; spread is (max − min) ÷ median. Times are per "
         "operation (lower is better); bandwidths and pixel rates higher is better. "
