@@ -78,8 +78,15 @@ std::vector<SlotVariant> Library::variants(SlotId slot) const {
     found.push_back(
         {std::string(variant_name(slot_variant(slot, tier, flags))), flags, {tier_label}});
   };
-  for (int t = 0; t < kTierCount; ++t)
-    visit(static_cast<Tier>(t), tier_flags(static_cast<Tier>(t)));
+  // The SSE tier first: an implementation it binds is timed in it, so that
+  // the slots it calls through (a rotation's lookups and products) are the
+  // SSE tier's too. Any other implementation is timed in the first tier
+  // that binds it.
+  visit(Tier::kSse, tier_flags(Tier::kSse));
+  for (int t = 0; t < kTierCount; ++t) {
+    const auto tier = static_cast<Tier>(t);
+    if (tier != Tier::kSse) visit(tier, tier_flags(tier));
+  }
   if (slot == SlotId::MxAlphaBlt32) visit(Tier::kX87, tier_flags(Tier::kX87) | MxCpuCyrixEMMX);
   // Two variants may share one implementation; its label names the first.
   return found;
