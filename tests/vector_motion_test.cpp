@@ -58,15 +58,6 @@ Mx3DVec vec(float x, float y, float z, float pad = from_bits(kPadSentinel)) {
   return {x, y, z, pad};
 }
 
-float mul(float a, float b) {
-  return static_cast<float>(double{a} * double{b});
-}
-float add(float a, float b) {
-  return static_cast<float>(double{a} + double{b});
-}
-float sub(float a, float b) {
-  return static_cast<float>(double{a} - double{b});
-}
 
 float random_float(std::mt19937& gen, int min_exp, int max_exp) {
   const float m = std::uniform_real_distribution<float>(1.0f, 2.0f)(gen);
