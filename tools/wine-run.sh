@@ -34,17 +34,26 @@ export WINEPREFIX="$prefix" WINEARCH="$arch" WINELOADER="$loader" WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset DISPLAY
 
+# Runs a command with nothing of ours open but /dev/null: a Wine server it
+# starts lives on, and would otherwise keep the caller's pipes (CTest's test
+# listing waits for those to close) or this script's lock.
+detached() (
+  for fd in /proc/$BASHPID/fd/*; do
+    fd=${fd##*/}
+    if [ "$fd" -gt 2 ]; then eval "exec $fd>&-"; fi
+  done
+  exec "$@" </dev/null >/dev/null 2>&1
+)
+
 mkdir -p "$prefix"
 (
   flock 9
   if [ ! -d "$prefix/drive_c/windows" ]; then
-    "$loader" wineboot --init </dev/null >/dev/null 2>&1 9>&- || true
+    detached "$loader" wineboot --init || true
   fi
-  # A server that outlives this program by a minute, started apart from the
-  # caller's pipes and this lock: otherwise the server Wine starts on demand
-  # inherits them, and CTest (or the next call, on the lock) waits for it to
-  # exit. Fails harmlessly when one is running.
-  wineserver -p60 </dev/null >/dev/null 2>&1 9>&- || true
+  # A server that outlives this program by a minute, so that the next test
+  # finds it running. Fails harmlessly when one is.
+  detached "$(command -v wineserver || echo /usr/lib/wine/wineserver)" -p60 || true
 ) 9>"$prefix.lock"
 
 "$loader" "$@" | tr -d '\r'
