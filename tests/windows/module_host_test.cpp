@@ -37,6 +37,10 @@
 #else
 #include <dlfcn.h>
 #endif
+#if defined(__SSE__) || defined(__x86_64__)
+#include <xmmintrin.h>
+#define TARN_HOST_MXCSR 1
+#endif
 
 namespace {
 
@@ -429,9 +433,15 @@ int main(int argc, char** argv) {
     // floating-point environment everywhere.
     std::fenv_t environment;
     std::fegetenv(&environment);
+#if defined(TARN_HOST_MXCSR)
+    const unsigned mxcsr = _mm_getcsr();  // not every C runtime's environment holds it
+#endif
     check(module_identify() == MxIdentifyCPU(), "identification agrees with the static library");
     check(std::strcmp(module_vendor(), MxGetCPUVendor()) == 0, "vendor text agrees");
     std::fesetenv(&environment);
+#if defined(TARN_HOST_MXCSR)
+    _mm_setcsr(mxcsr);
+#endif
   }
 
   if (module_init) {
