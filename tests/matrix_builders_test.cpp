@@ -1,13 +1,12 @@
 // Matrix builders (both forms, and through the slots of every tier) and the
 // single-axis rotations.
 #include <gtest/gtest.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
 #include <numbers>
 
+#include "guard_page.h"
 #include "matrix/matrix.h"
 #include "test_support.h"
 
@@ -91,12 +90,9 @@ TEST(MatrixBuilders, EveryFormStoresExactlyTheSpecifiedBits) {
 
 // The vector's three floats end a readable page: a fourth-float read faults.
 TEST(MatrixBuilders, TranslateFromVectorReadsOnlyTwelveBytes) {
-  const long page = sysconf(_SC_PAGESIZE);
-  auto* region = static_cast<char*>(
-      mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
-  ASSERT_NE(region, MAP_FAILED);
-  ASSERT_EQ(mprotect(region + page, page, PROT_NONE), 0);
-  float* xyz = reinterpret_cast<float*>(region + page - 12);
+  const test::GuardPage guard;
+  ASSERT_TRUE(guard.ok());
+  float* xyz = static_cast<float*>(guard.tail(12));
   xyz[0] = 4.0f, xyz[1] = 5.0f, xyz[2] = 6.0f;
   for (const BuilderForms& f : kForms) {
     MxMat4x4 m;
@@ -104,7 +100,6 @@ TEST(MatrixBuilders, TranslateFromVectorReadsOnlyTwelveBytes) {
     EXPECT_EQ(m.m[12], 4.0f);
     EXPECT_EQ(m.m[14], 6.0f);
   }
-  munmap(region, 2 * page);
 }
 
 TEST(MatrixBuilders, SlotsOfEveryTierMatchTheX87Form) {

@@ -2,10 +2,34 @@
  * header: every export resolves, the records have their layout and initial
  * bytes, the slots are null until a successful selection, and a word without
  * the FPU bit changes nothing. Usage: shared_library_test path/to/library */
-#include <dlfcn.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
+
+#if defined(_WIN32)
+/* The few loader calls used here, on the Windows loader. */
+#include <windows.h>
+#define RTLD_NOW 0
+#define RTLD_LOCAL 0
+static void* dlopen(const char* path, int flags) {
+  (void)flags;
+  return (void*)LoadLibraryA(path);
+}
+static void* dlsym(void* lib, const char* name) {
+  FARPROC address = GetProcAddress((HMODULE)lib, name);
+  void* object;
+  memcpy(&object, &address, sizeof object); /* ISO C has no cast between the two */
+  return object;
+}
+static const char* dlerror(void) {
+  return "LoadLibrary failed";
+}
+static int dlclose(void* lib) {
+  return FreeLibrary((HMODULE)lib) ? 0 : 1;
+}
+#else
+#include <dlfcn.h>
+#endif
 
 #include "TarnLib2DLL.h"
 #include "dispatch/exports.h"

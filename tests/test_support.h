@@ -24,6 +24,12 @@ inline constexpr std::uint32_t kNegZero = 0x80000000u;
 inline constexpr std::uint32_t kOne = 0x3F800000u;
 inline constexpr std::uint32_t kMinusOne = 0xBF800000u;
 
+// Single-precision operations for references: computed exactly in double
+// and rounded once, so they equal one correctly rounded float operation.
+inline float mul(float a, float b) { return static_cast<float>(double{a} * double{b}); }
+inline float add(float a, float b) { return static_cast<float>(double{a} + double{b}); }
+inline float sub(float a, float b) { return static_cast<float>(double{a} - double{b}); }
+
 // Every tier, each with the smallest word that selects it.
 inline std::vector<Tier> all_tiers() {
   std::vector<Tier> tiers;

@@ -85,6 +85,9 @@ const Lookups kForms[] = {
 
 // The value of step n by the quadrant rule, from the reference entries.
 float reference_sine(std::uint32_t n) {
+  // The C library's sine may run on the x87 unit (32-bit x86 without an SSE2
+  // libm), which MxInitTables leaves at single precision.
+  const test::ExtendedPrecision full_precision;
   const int k = static_cast<int>(n & 0x3FFF);
   const int q = static_cast<int>((n >> 14) & 3);
   const float v =

@@ -66,16 +66,6 @@ Mx3DVec vec(float x, float y, float z, float pad = 0.0f) {
   return {x, y, z, pad};
 }
 
-// Single-precision steps computed exactly in double, rounded once.
-float mul(float a, float b) {
-  return static_cast<float>(double{a} * double{b});
-}
-float add(float a, float b) {
-  return static_cast<float>(double{a} + double{b});
-}
-float sub(float a, float b) {
-  return static_cast<float>(double{a} - double{b});
-}
 float squared_length(const Mx3DVec& a) {
   return add(add(mul(a.x, a.x), mul(a.y, a.y)), mul(a.z, a.z));
 }

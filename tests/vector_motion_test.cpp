@@ -10,15 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "guard_page.h"
 #include "scalar/estimates.h"
 #include "test_support.h"
 #include "vector/vector.h"
 
-#if defined(__unix__) || defined(__APPLE__)
-#include <sys/mman.h>
-#include <unistd.h>
-#define TARN_TEST_GUARD_PAGES 1
-#endif
 #if defined(__SSE__) || defined(__x86_64__)
 #include <xmmintrin.h>
 #define TARN_TEST_MXCSR 1
@@ -58,15 +54,6 @@ Mx3DVec vec(float x, float y, float z, float pad = from_bits(kPadSentinel)) {
   return {x, y, z, pad};
 }
 
-float mul(float a, float b) {
-  return static_cast<float>(double{a} * double{b});
-}
-float add(float a, float b) {
-  return static_cast<float>(double{a} + double{b});
-}
-float sub(float a, float b) {
-  return static_cast<float>(double{a} - double{b});
-}
 
 float random_float(std::mt19937& gen, int min_exp, int max_exp) {
   const float m = std::uniform_real_distribution<float>(1.0f, 2.0f)(gen);
@@ -279,16 +266,13 @@ TEST_P(VectorRotateTier, MatchesTheStepsOnTableValues) {
 INSTANTIATE_TEST_SUITE_P(VectorAllTiers, VectorRotateTier, ::testing::ValuesIn(all_tiers()),
                          [](const auto& param_info) { return tier_test_name(param_info.param); });
 
-#if defined(TARN_TEST_GUARD_PAGES)
 // The angles are three floats, not a record: the last twelve bytes before an
 // unreadable page are enough.
 TEST(VectorRotate, ReadsExactlyTwelveBytesOfAngles) {
   use_tier(Tier::kX87);
-  const long page = sysconf(_SC_PAGESIZE);
-  void* mem = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  ASSERT_NE(mem, MAP_FAILED);
-  ASSERT_EQ(mprotect(static_cast<char*>(mem) + page, page, PROT_NONE), 0);
-  float* angles = reinterpret_cast<float*>(static_cast<char*>(mem) + page - 12);
+  const GuardPage guard;
+  ASSERT_TRUE(guard.ok());
+  float* angles = static_cast<float*>(guard.tail(12));
   angles[0] = 90;
   angles[1] = 90;
   angles[2] = 90;
@@ -298,9 +282,7 @@ TEST(VectorRotate, ReadsExactlyTwelveBytesOfAngles) {
     form.fn(&r, &p, angles);
     expect_bits(r, 1, 3, -2, form.name);
   }
-  munmap(mem, 2 * page);
 }
-#endif
 
 #if defined(TARN_TEST_MXCSR)
 // With flush-to-zero on, the SSE forms turn results below the normal range

@@ -24,7 +24,8 @@ string(APPEND CMAKE_CXX_FLAGS_INIT " -mincoming-stack-boundary=2")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
 get_filename_component(_tarn_source_dir ${CMAKE_CURRENT_LIST_DIR}/../.. ABSOLUTE)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${_tarn_source_dir}/tools/wine-run.sh ${CMAKE_BINARY_DIR}/wineprefix)
+set(CMAKE_CROSSCOMPILING_EMULATOR
+  ${_tarn_source_dir}/tools/wine-run.sh win32 ${CMAKE_BINARY_DIR}/wineprefix)
 unset(_tarn_source_dir)
 # Tests are listed when CTest runs, not while building, so a build never
 # waits for the emulator.

@@ -51,11 +51,16 @@ Image scale(std::uint32_t sx, std::uint32_t sy, std::uint32_t sz) {
   return img;
 }
 
+// Fully unrolled, so the image never reaches memory of its own: each word
+// is stored from a register or as an immediate. (Built on the stack and read
+// back in other widths, it stalled every store-to-load forward.)
 void store_words(MxMat4x4* m, const Image& img) {
+#pragma GCC unroll 16
   for (int i = 0; i < 16; ++i) std::memcpy(&m->m[i], &img.w[i], 4);
 }
 
 void store_pairs(MxMat4x4* m, const Image& img) {
+#pragma GCC unroll 8
   for (int i = 0; i < 16; i += 2) {
     const std::uint64_t pair = img.w[i] | (std::uint64_t{img.w[i + 1]} << 32);
     std::memcpy(&m->m[i], &pair, 8);

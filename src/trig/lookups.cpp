@@ -49,7 +49,9 @@ float cosine_by_quadrant(std::uint32_t n) {
   }
 }
 
-// ---- CMOV form: a branch on bit 14 picks the entry, the sign is a mask.
+// ---- CMOV form: no branch at all. Bit 14 selects the row index (k or its
+// mirror) arithmetically, so random angles cost no mispredicted branch; the
+// sign is a mask.
 
 inline std::uint32_t sine_sign(std::uint32_t n) {
   return (n & 0x8000) << 16;
@@ -62,16 +64,23 @@ inline float with_sign(float v, std::uint32_t sign) {
   return std::bit_cast<float>(std::bit_cast<std::uint32_t>(v) ^ sign);
 }
 
+// k when mirror is 0, kQuarterSteps - k when it is all ones: ~k + 0x4001
+// equals 0x4000 - k in unsigned arithmetic.
+inline std::uint32_t row(std::uint32_t k, std::uint32_t mirror) {
+  return (k ^ mirror) + (mirror & static_cast<std::uint32_t>(kQuarterSteps + 1));
+}
+
+// All ones when bit 14 (odd quadrant) is set, else 0.
+inline std::uint32_t odd_quadrant(std::uint32_t n) {
+  return 0u - ((n >> 14) & 1u);
+}
+
 float sine_by_mask(std::uint32_t n) {
-  const std::uint32_t k = n & kPositionMask;
-  const float v = (n & 0x4000) ? mirrored(k) : entry(k);
-  return with_sign(v, sine_sign(n));
+  return with_sign(entry(row(n & kPositionMask, odd_quadrant(n))), sine_sign(n));
 }
 
 float cosine_by_mask(std::uint32_t n) {
-  const std::uint32_t k = n & kPositionMask;
-  const float v = (n & 0x4000) ? entry(k) : mirrored(k);
-  return with_sign(v, cosine_sign(n));
+  return with_sign(entry(row(n & kPositionMask, ~odd_quadrant(n))), cosine_sign(n));
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 //   NaNs folded to one pattern, for comparing builds on different platforms.
 #include <array>
 #include <bit>
+#include <cfenv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -35,6 +36,10 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#endif
+#if defined(__SSE__) || defined(__x86_64__)
+#include <xmmintrin.h>
+#define TARN_HOST_MXCSR 1
 #endif
 
 namespace {
@@ -423,8 +428,20 @@ int main(int argc, char** argv) {
   auto module_identify = resolve<decltype(&MxIdentifyCPU)>(module, "MxIdentifyCPU");
   auto module_vendor = resolve<decltype(&MxGetCPUVendor)>(module, "MxGetCPUVendor");
   if (module_identify && module_vendor) {
+    // Identification turns on flush-to-zero where it finds SSE; the results
+    // below are compared across platforms, so they run in the default
+    // floating-point environment everywhere.
+    std::fenv_t environment;
+    std::fegetenv(&environment);
+#if defined(TARN_HOST_MXCSR)
+    const unsigned mxcsr = _mm_getcsr();  // not every C runtime's environment holds it
+#endif
     check(module_identify() == MxIdentifyCPU(), "identification agrees with the static library");
     check(std::strcmp(module_vendor(), MxGetCPUVendor()) == 0, "vendor text agrees");
+    std::fesetenv(&environment);
+#if defined(TARN_HOST_MXCSR)
+    _mm_setcsr(mxcsr);
+#endif
   }
 
   if (module_init) {
