@@ -3,17 +3,21 @@
 //                              word bit by bit, the tier and every slot's variant
 //   tarn-info --flags 0x24F    the tier a word selects and every slot's variant
 //   tarn-info --all-tiers      the variant of every selection group in all tiers
+//   tarn-info --self-test      check every slot of this machine's tier (or of
+//                              --flags WORD) against the golden checksums
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "TarnLib2DLL.h"
 #include "dispatch/fpu_control.h"
 #include "dispatch/identify.h"
 #include "dispatch/registry.h"
 #include "dispatch/tiers.h"
+#include "selftest/golden.h"
 
 #if defined(__i386__) || defined(__x86_64__)
 #include <xmmintrin.h>
@@ -26,14 +30,17 @@ using namespace tarn;
 struct Options {
   enum class Mode { kMachine, kFlags, kAllTiers } mode = Mode::kMachine;
   MxCpuFlags flags = 0;
+  bool self_test = false;
 };
 
 void usage(std::FILE* out) {
   std::fprintf(out,
-               "usage: tarn-info [--flags WORD | --all-tiers]\n"
+               "usage: tarn-info [--flags WORD | --all-tiers] [--self-test]\n"
                "  (no option)    identify this machine and show its binding\n"
                "  --flags WORD   show the tier and binding a capability word selects\n"
-               "  --all-tiers    show the variant of each selection group in every tier\n");
+               "  --all-tiers    show the variant of each selection group in every tier\n"
+               "  --self-test    check every slot of the tier (this machine's, or the one\n"
+               "                 --flags selects) against known results; exit 1 on a failure\n");
 }
 
 std::optional<Options> parse(int argc, char** argv) {
@@ -48,6 +55,8 @@ std::optional<Options> parse(int argc, char** argv) {
       opt.flags = static_cast<MxCpuFlags>(value);
     } else if (std::strcmp(arg, "--all-tiers") == 0) {
       opt.mode = Options::Mode::kAllTiers;
+    } else if (std::strcmp(arg, "--self-test") == 0) {
+      opt.self_test = true;
     } else {
       return std::nullopt;
     }
@@ -160,6 +169,49 @@ int show_machine() {
   return show_binding(flags, false);
 }
 
+// Checks the implementation bound to every slot, and the exported functions
+// that compute per call, against the golden checksums: the same seeded cases
+// give the same bits on every build. Forms built on the processor's own
+// estimate instructions differ between processor makers and are only run.
+int self_test(MxCpuFlags flags) {
+  const std::optional<Tier> tier = select_tier(flags);
+  if (!tier || MxInitLibForCPU(flags) != 1) {
+    std::printf("self-test: the word 0x%08X selects no tier\n", flags);
+    return 1;
+  }
+  std::vector<GenericFn> bound;
+  for (const SlotInfo& slot : kSlots) bound.push_back(load_slot(slot.id));
+  const std::vector<selftest::GoldenSubject> subjects = selftest::golden_subjects();
+
+  std::printf("self-test of tier %.*s (word 0x%08X), %d seeded cases per operation\n\n",
+              static_cast<int>(tier_name(*tier).size()), tier_name(*tier).data(), flags,
+              selftest::kGoldenCases);
+  int passed = 0, failed = 0, unchecked = 0;
+  const selftest::GoldenRun run;
+  for (const selftest::GoldenSubject& subject : subjects) {
+    const selftest::Operation& op = *subject.operation;
+    if (op.is_slot && subject.fn != bound[static_cast<int>(op.slot)]) continue;
+    const std::uint64_t sum = selftest::subject_checksum(subject);
+    const std::optional<std::uint64_t> want = selftest::stored_checksum(subject);
+    const char* verdict;
+    if (subject.excluded || !want) {
+      verdict = "ran (processor estimate: no fixed result)";
+      ++unchecked;
+    } else if (*want == sum) {
+      verdict = "pass";
+      ++passed;
+    } else {
+      verdict = "FAIL";
+      ++failed;
+    }
+    std::printf("  %-44s %s\n", selftest::subject_name(subject).c_str(), verdict);
+  }
+  std::printf("\nself-test: %d passed, %d failed, %d without a fixed result\n", passed, failed,
+              unchecked);
+  if (failed) std::printf("set TARN_GOLDEN_CASE=N to print a case's inputs and outputs\n");
+  return failed == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -167,6 +219,13 @@ int main(int argc, char** argv) {
   if (!opt) {
     usage(stderr);
     return 2;
+  }
+  if (opt->self_test) {
+    if (opt->mode == Options::Mode::kAllTiers) {
+      usage(stderr);
+      return 2;
+    }
+    return self_test(opt->mode == Options::Mode::kFlags ? opt->flags : MxIdentifyCPU());
   }
   switch (opt->mode) {
     case Options::Mode::kAllTiers:
