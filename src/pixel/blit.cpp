@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "pixel/bytes.h"
 #include "pixel/pixel.h"
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
@@ -23,28 +24,8 @@
 namespace tarn::pixel {
 namespace {
 
-using Byte = unsigned char;
-
 enum class Blend { kX87, kMmx, kMmxext, kCyrix };
 enum class Format { k32, k565, k1555, k4444 };
-
-inline std::uint32_t load32(const Byte* p) {
-  std::uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-inline void store32(Byte* p, std::uint32_t v) {
-  std::memcpy(p, &v, 4);
-}
-inline std::uint32_t load16(const Byte* p) {
-  std::uint16_t v;
-  std::memcpy(&v, p, 2);
-  return v;
-}
-inline void store16(Byte* p, std::uint32_t v) {
-  const auto narrow = static_cast<std::uint16_t>(v);
-  std::memcpy(p, &narrow, 2);
-}
 
 // ---- One pixel at a time ------------------------------------------------
 

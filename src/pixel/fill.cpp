@@ -9,22 +9,11 @@
 #include <cstring>
 #include <cwchar>
 
+#include "pixel/bytes.h"
 #include "pixel/pixel.h"
 
 namespace tarn::pixel {
 namespace {
-
-using Byte = unsigned char;
-
-// One dword from a possibly unaligned address.
-inline std::uint32_t load32(const Byte* p) {
-  std::uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-inline void store32(Byte* p, std::uint32_t v) {
-  std::memcpy(p, &v, 4);
-}
 
 // The block phase of the MMX and MMXext variants: count / 8 blocks of 32
 // bytes from a destination aligned to 8. Every means below stores the same
