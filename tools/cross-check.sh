@@ -129,6 +129,16 @@ build() {  # build PRESET [TARGET...]: quiet unless it fails
   fi
 }
 
+wine_tests() {  # wine_tests TARGET win32|win64: the suite and the digest under Wine
+  local target=$1 arch=$2 dir=build-$1
+  log "$target: tests under Wine (the DLL's export table among them)"
+  record "$target: tests" run_tests "$target"
+  (cd "$dir/src" && digest "$root/$dir/digest.txt" "$root/tools/wine-run.sh" "$arch" \
+    "$root/$dir/wineprefix" ../tests/windows/module_host_test.exe TarnLib2DLL.dll) ||
+    rm -f "$dir/digest.txt"
+  WINEPREFIX=$root/$dir/wineprefix wineserver -k 2>/dev/null || true
+}
+
 log "native build (reference results)"
 if ! build default TarnLib2DLL module_host_test ||
   ! digest build/digest.txt build/tests/windows/module_host_test build/src/libTarnLib2DLL.so; then
@@ -165,12 +175,7 @@ for target in "${targets[@]}"; do
       if $runs_32bit; then
         log "$target: build"
         build "$target" || continue
-        log "$target: tests under Wine"
-        record "$target: tests" run_tests "$target"
-        (cd "$dir/src" && digest "$root/$dir/digest.txt" "$root/tools/wine-run.sh" win32 \
-          "$root/$dir/wineprefix" ../tests/windows/module_host_test.exe TarnLib2DLL.dll) ||
-          rm -f "$dir/digest.txt"
-        WINEPREFIX=$root/$dir/wineprefix wineserver -k 2>/dev/null || true
+        wine_tests "$target" win32
       else
         # Only what can be checked without running it.
         log "$target: build the DLL and the host test"
@@ -184,12 +189,7 @@ for target in "${targets[@]}"; do
     mingw-x86_64)
       log "$target: build"
       build "$target" || continue
-      log "$target: tests under Wine (the DLL's export table among them)"
-      record "$target: tests" run_tests "$target"
-      (cd "$dir/src" && digest "$root/$dir/digest.txt" "$root/tools/wine-run.sh" win64 \
-        "$root/$dir/wineprefix" ../tests/windows/module_host_test.exe TarnLib2DLL.dll) ||
-        rm -f "$dir/digest.txt"
-      WINEPREFIX=$root/$dir/wineprefix wineserver -k 2>/dev/null || true
+      wine_tests "$target" win64
       ;;
   esac
   log "$target: $((SECONDS - start)) s"
