@@ -108,8 +108,8 @@ TEST(FaultGuardWindows, FaultingProbesFailAndTheHostHandlerSeesNone) {
 // Values the compiler keeps in callee-saved registers across the guarded
 // call must come back intact after the probe faults with them overwritten.
 TEST(FaultGuardWindows, CallerRegistersSurviveAFault) {
-  std::uint32_t mxcsr_before = 0;
 #if defined(__x86_64__)
+  std::uint32_t mxcsr_before = 0;
   __asm__ volatile("stmxcsr %0" : "=m"(mxcsr_before));
 #endif
   volatile std::uint32_t seed = 7;
