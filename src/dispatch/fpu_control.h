@@ -24,8 +24,9 @@ inline void write_x87_control(std::uint16_t cw) {
 // FNINIT: empty register stack, all exceptions masked, round to nearest,
 // extended precision (control word 0x037F).
 inline void reset_x87() {
-  __asm__ volatile("fninit" ::: "memory", "st", "st(1)", "st(2)", "st(3)", "st(4)", "st(5)",
-                   "st(6)", "st(7)");
+  __asm__ volatile("fninit" ::
+                       : "memory", "st", "st(1)", "st(2)", "st(3)", "st(4)", "st(5)", "st(6)",
+                         "st(7)");
 }
 #else
 inline constexpr bool kHasX87 = false;
@@ -37,5 +38,59 @@ inline void reset_x87() {}
 #endif
 
 inline constexpr std::uint16_t kPrecisionControlMask = 0x0300;  // bits 8-9; 00 = 24-bit
+
+// Double arithmetic rounded to double precision while alive. Where double
+// arithmetic runs on the x87 unit (32-bit x86 without SSE2 float code) the
+// library's single-precision setting would round it to 24 bits; elsewhere
+// there is nothing to do.
+// The compiler may move register arithmetic across the control-word writes:
+// pin() a value where it must pass through memory (after the setting, or
+// before the restore).
+#if defined(__i386__) && defined(__GNUC__) && !defined(__SSE2_MATH__)
+template <typename T>
+inline void pin(T& value) {
+  __asm__ volatile("" : "+m"(value));
+}
+
+class DoublePrecision {
+ public:
+  DoublePrecision() : saved_(read_x87_control()) {
+    write_x87_control(static_cast<std::uint16_t>((saved_ & ~kPrecisionControlMask) | 0x0200));
+  }
+  ~DoublePrecision() { write_x87_control(saved_); }
+  DoublePrecision(const DoublePrecision&) = delete;
+  DoublePrecision& operator=(const DoublePrecision&) = delete;
+
+ private:
+  std::uint16_t saved_;
+};
+#else
+template <typename T>
+inline void pin(T&) {}
+
+struct DoublePrecision {};
+#endif
+
+// a op b rounded once to single precision, range and subnormals included,
+// whatever unit runs it. On the x87 unit a single-precision result keeps a
+// wide exponent range until stored, and a subnormal one is rounded twice:
+// there the operation runs in double precision (exact, or innocuously
+// rounded, for + - * of floats) and is rounded once when stored as a float.
+template <typename Op>
+inline float rounded_once(float a, float b, Op op) {
+#if defined(__i386__) && defined(__GNUC__) && !defined(__SSE2_MATH__)
+  [[maybe_unused]] DoublePrecision precision;
+  double x = a, y = b;
+  pin(x);
+  pin(y);
+  double exact = op(x, y);
+  pin(exact);
+  float result = static_cast<float>(exact);
+  pin(result);
+  return result;
+#else
+  return op(a, b);
+#endif
+}
 
 }  // namespace tarn::fpu

@@ -7,12 +7,22 @@
 
 namespace tarn::timer {
 
+void CycleTimer::set_start(std::uint64_t count) {
+  start_low_.store(static_cast<std::uint32_t>(count), std::memory_order_relaxed);
+  start_high_.store(static_cast<std::uint32_t>(count >> 32), std::memory_order_relaxed);
+}
+
+std::uint64_t CycleTimer::start_count() const {
+  return std::uint64_t{start_high_.load(std::memory_order_relaxed)} << 32 |
+         start_low_.load(std::memory_order_relaxed);
+}
+
 void CycleTimer::start(std::uint32_t leaf1_features) {
   if (identify::has_usable_counter(leaf1_features)) {
-    start_count_.store(read_counter_(), std::memory_order_relaxed);
+    set_start(read_counter_());
     mode_.store(kCounting, std::memory_order_release);
   } else {
-    start_count_.store(0, std::memory_order_relaxed);
+    set_start(0);
     mode_.store(kNoCounter, std::memory_order_release);
   }
 }
@@ -22,7 +32,7 @@ void CycleTimer::end(std::uint64_t* ticks) {
   std::uint64_t result = kSentinel;
   if (mode_.load(std::memory_order_acquire) == kCounting) {
     const std::uint64_t now = read_counter_();
-    result = now - start_count_.load(std::memory_order_relaxed);
+    result = now - start_count();
   }
   mode_.store(kIdle, std::memory_order_relaxed);
   if (ticks != nullptr) *ticks = result;

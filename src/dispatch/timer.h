@@ -25,8 +25,14 @@ class CycleTimer {
  private:
   enum Mode : std::uint8_t { kIdle, kCounting, kNoCounter };
 
+  // The start count in two halves: 64-bit atomics would need CMPXCHG8B (or a
+  // helper library) on the 486s the 32-bit build still serves.
+  void set_start(std::uint64_t count);
+  std::uint64_t start_count() const;
+
   CounterFn read_counter_;
-  std::atomic<std::uint64_t> start_count_{0};
+  std::atomic<std::uint32_t> start_low_{0};
+  std::atomic<std::uint32_t> start_high_{0};
   std::atomic<std::uint8_t> mode_{kIdle};
 };
 

@@ -13,7 +13,13 @@ namespace {
 constexpr std::uint32_t kOne = 0x3F800000;  // 1.0f
 
 inline std::uint32_t bits(float f) {
-  return std::bit_cast<std::uint32_t>(f);
+  std::uint32_t w = std::bit_cast<std::uint32_t>(f);
+#if defined(__GNUC__) && defined(__i386__)
+  // Held in an integer register: copied through the x87 stack, a signalling
+  // NaN would arrive quiet.
+  __asm__("" : "+r"(w));
+#endif
+  return w;
 }
 
 // Reads one float of a vector as bits, touching only its own four bytes.

@@ -5,14 +5,8 @@
 // product.
 #include <cstring>
 
+#include "dispatch/isa.h"
 #include "matrix/matrix.h"
-
-#if defined(__SSE__) || defined(__x86_64__)
-#include <xmmintrin.h>
-#define TARN_MATRIX_SSE 1
-#else
-#define TARN_MATRIX_SSE 0
-#endif
 
 namespace tarn::matrix {
 namespace {
@@ -61,8 +55,9 @@ Pair pair_of_three(const Elements& a, int col, float b0, float b1, float b2) {
   return pfadd(sum, pfmul(broadcast(b2), pair_at(a, 8 + col)));
 }
 
+TARN_SSE_BEGIN
 // ---- SSE unit: four lanes; the portable stand-in computes lane by lane.
-#if TARN_MATRIX_SSE
+#if defined(TARN_HAVE_SSE)
 using Lanes = __m128;
 Lanes load_lanes(const float* p) {
   return _mm_loadu_ps(p);
@@ -123,6 +118,7 @@ Lanes row_of_three(const Rows& a, const float* b) {
   const Lanes sum = addps(mulps(splat(b[0]), a.r[0]), mulps(splat(b[1]), a.r[1]));
   return addps(sum, mulps(splat(b[2]), a.r[2]));
 }
+TARN_SSE_END
 
 }  // namespace
 
@@ -185,6 +181,7 @@ void SparseMatMult4x4_4x4(MxMat4x4* out, const MxMat4x4* a, const MxMat4x4* b) {
 
 }  // namespace threednow
 
+TARN_SSE_BEGIN
 namespace sse {
 
 void MatMult4x4_4x4(MxMat4x4* out, const MxMat4x4* a, const MxMat4x4* b) {
@@ -204,5 +201,6 @@ void SparseMatMult4x4_4x4(MxMat4x4* out, const MxMat4x4* a, const MxMat4x4* b) {
 }
 
 }  // namespace sse
+TARN_SSE_END
 
 }  // namespace tarn::matrix

@@ -24,10 +24,8 @@
 #include <cmath>
 #include <cstdint>
 
-#if defined(__SSE__) || defined(__x86_64__)
-#include <xmmintrin.h>
-#define TARN_HAVE_SSE_ESTIMATES 1
-#endif
+#include "dispatch/fpu_control.h"
+#include "dispatch/isa.h"
 
 namespace tarn::estimates {
 
@@ -49,36 +47,57 @@ inline float round_to_fraction_bits(double v, int fraction_bits) {
   return static_cast<float>(std::bit_cast<double>(rounded));
 }
 
+// 1/x and 1/sqrt(x) rounded once to double precision, whatever the x87
+// precision setting.
+inline double recip_double(float x) {
+  [[maybe_unused]] fpu::DoublePrecision precision;
+  double v = x;
+  fpu::pin(v);
+  double r = 1.0 / v;
+  fpu::pin(r);
+  return r;
+}
+inline double rsqrt_double(float x) {
+  [[maybe_unused]] fpu::DoublePrecision precision;
+  double v = x;
+  fpu::pin(v);
+  double r = 1.0 / std::sqrt(v);
+  fpu::pin(r);
+  return r;
+}
+
 inline float recip_estimate_3dnow(float x) {
-  return round_to_fraction_bits(1.0 / static_cast<double>(x), 14);
+  return round_to_fraction_bits(recip_double(x), 14);
 }
 
 inline float rsqrt_estimate_3dnow(float x) {
-  return round_to_fraction_bits(1.0 / std::sqrt(static_cast<double>(x)), 15);
+  return round_to_fraction_bits(rsqrt_double(x), 15);
 }
 
 inline float recip_refined_3dnow(float x) {
-  return 1.0f / x;
+  return fpu::rounded_once(1.0f, x, [](auto a, auto b) { return a / b; });
 }
 
 inline float rsqrt_refined_3dnow(float x) {
-  return static_cast<float>(1.0 / std::sqrt(static_cast<double>(x)));
+  return static_cast<float>(rsqrt_double(x));
 }
 
+TARN_SSE_BEGIN
 inline float recip_estimate_sse(float x) {
-#if defined(TARN_HAVE_SSE_ESTIMATES)
+#if defined(TARN_HAVE_SSE)
   return _mm_cvtss_f32(_mm_rcp_ss(_mm_set_ss(x)));
 #else
-  return round_to_fraction_bits(1.0 / static_cast<double>(x), 12);
+  return round_to_fraction_bits(recip_double(x), 12);
 #endif
 }
 
 inline float rsqrt_estimate_sse(float x) {
-#if defined(TARN_HAVE_SSE_ESTIMATES)
+#if defined(TARN_HAVE_SSE)
   return _mm_cvtss_f32(_mm_rsqrt_ss(_mm_set_ss(x)));
 #else
-  return round_to_fraction_bits(1.0 / std::sqrt(static_cast<double>(x)), 12);
+  return round_to_fraction_bits(rsqrt_double(x), 12);
 #endif
 }
 
+TARN_SSE_END
 }  // namespace tarn::estimates

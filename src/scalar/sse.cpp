@@ -3,14 +3,11 @@
 // rounded to single precision in the order written.
 #include <cmath>
 
+#include "dispatch/isa.h"
 #include "scalar/estimates.h"
 #include "scalar/scalar.h"
 
-#if defined(__SSE__) || defined(__x86_64__)
-#include <xmmintrin.h>
-#define TARN_SCALAR_SSE_CONVERSIONS 1
-#endif
-
+TARN_SSE_BEGIN
 namespace tarn::scalar::sse {
 namespace {
 // The square roots return x itself when it equals 0.0 or is unordered.
@@ -20,7 +17,7 @@ inline bool zero_or_unordered(float x) {
 }  // namespace
 
 std::int32_t F2I(float x) {
-#if defined(TARN_SCALAR_SSE_CONVERSIONS)
+#if defined(TARN_HAVE_SSE)
   return _mm_cvtt_ss2si(_mm_set_ss(x));  // 0x80000000 for NaN and out of range
 #else
   if (!(x > -2147483904.0f && x < 2147483648.0f)) return kIntegerIndefinite;
@@ -29,7 +26,7 @@ std::int32_t F2I(float x) {
 }
 
 float I2F(std::int32_t i) {
-#if defined(TARN_SCALAR_SSE_CONVERSIONS)
+#if defined(TARN_HAVE_SSE)
   return _mm_cvtss_f32(_mm_cvtsi32_ss(_mm_setzero_ps(), i));  // MXCSR rounding
 #else
   return static_cast<float>(i);
@@ -64,3 +61,4 @@ float RghFastSqrt(float x) {
 }
 
 }  // namespace tarn::scalar::sse
+TARN_SSE_END

@@ -2,12 +2,20 @@
 // conversions, the reciprocal and reciprocal-square-root estimates of
 // estimates.h, and their refined forms. The choices for special values are
 // listed in scalar.h.
+#include <bit>
 #include <cmath>
 
+#include "dispatch/fpu_control.h"
 #include "scalar/estimates.h"
 #include "scalar/scalar.h"
 
 namespace tarn::scalar::threednow {
+namespace {
+// PFMUL: rounded once to single precision on any unit.
+inline float mul(float a, float b) {
+  return fpu::rounded_once(a, b, [](auto x, auto y) { return x * y; });
+}
+}  // namespace
 
 float FMin(float a, float b) {
   return b > a ? a : b;
@@ -24,18 +32,21 @@ std::int32_t F2I(float x) {
 }
 
 float I2F(std::int32_t i) {
-  const std::int64_t exact = i;
-  const float nearest = static_cast<float>(exact);
-  const std::int64_t back = static_cast<std::int64_t>(nearest);  // |nearest| <= 2^31
-  const bool rounded_away = exact < 0 ? back < exact : back > exact;
-  return rounded_away ? std::nextafter(nearest, 0.0f) : nearest;
+  // The magnitude cut to 24 significant bits converts exactly on any unit
+  // (the x87 one keeps an integer it loads unrounded).
+  const std::uint32_t magnitude =
+      i < 0 ? 0u - static_cast<std::uint32_t>(i) : static_cast<std::uint32_t>(i);
+  const int dropped = static_cast<int>(std::bit_width(magnitude)) - 24;
+  const std::uint32_t kept = dropped > 0 ? magnitude & ~((1u << dropped) - 1) : magnitude;
+  const float truncated = static_cast<float>(kept);
+  return i < 0 ? -truncated : truncated;
 }
 
 float FAccDiv(float a, float b) {
-  return a * estimates::recip_refined_3dnow(b);
+  return mul(a, estimates::recip_refined_3dnow(b));
 }
 float FRghFastDiv(float a, float b) {
-  return a * estimates::recip_estimate_3dnow(b);
+  return mul(a, estimates::recip_estimate_3dnow(b));
 }
 float FAccRecip(float x) {
   return estimates::recip_refined_3dnow(x);
@@ -46,10 +57,10 @@ float FRghFastRecip(float x) {
 
 // The unit's estimate of 1/sqrt(+-0) is finite, so a zero stays itself.
 float AccSqrt(float x) {
-  return x == 0.0f ? x : x * estimates::rsqrt_refined_3dnow(x);
+  return x == 0.0f ? x : mul(x, estimates::rsqrt_refined_3dnow(x));
 }
 float RghFastSqrt(float x) {
-  return x == 0.0f ? x : x * estimates::rsqrt_estimate_3dnow(x);
+  return x == 0.0f ? x : mul(x, estimates::rsqrt_estimate_3dnow(x));
 }
 
 }  // namespace tarn::scalar::threednow

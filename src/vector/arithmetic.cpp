@@ -242,6 +242,7 @@ std::int32_t CmpMagnitude(const Mx3DVec* a, const Mx3DVec* b) {
 
 // ---- SSE ------------------------------------------------------------------
 
+TARN_SSE_BEGIN
 namespace sse {
 using namespace packed;
 
@@ -294,5 +295,6 @@ std::int32_t Cmp(const Mx3DVec* a, const Mx3DVec* b) {
 }
 
 }  // namespace sse
+TARN_SSE_END
 
 }  // namespace tarn::vector

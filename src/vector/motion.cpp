@@ -195,6 +195,7 @@ void Normalize(Mx3DVec* r, const Mx3DVec* v) {
 
 // ---- SSE ------------------------------------------------------------------
 
+TARN_SSE_BEGIN
 namespace sse {
 using namespace packed;
 
@@ -230,5 +231,6 @@ void Rotate(Mx3DVec* r, const Mx3DVec* v, const float* angles) {
 }
 
 }  // namespace sse
+TARN_SSE_END
 
 }  // namespace tarn::vector

@@ -16,12 +16,9 @@
 #include <cstring>
 
 #include "TarnLib2DLL.h"
+#include "dispatch/fpu_control.h"
+#include "dispatch/isa.h"
 #include "scalar/estimates.h"
-
-#if defined(__SSE__) || defined(__x86_64__) || defined(_M_X64)
-#include <xmmintrin.h>
-#define TARN_VECTOR_SSE_REGISTERS 1
-#endif
 
 namespace tarn::vector::packed {
 
@@ -53,17 +50,29 @@ inline void store_lo(float* p, Pair a) {
   p[0] = a.lo;
 }
 
+// Each half rounded once to single precision, as the unit's register holds
+// it (a 32-bit x86 build runs this arithmetic on the x87 unit).
+inline float add1(float a, float b) {
+  return fpu::rounded_once(a, b, [](auto x, auto y) { return x + y; });
+}
+inline float sub1(float a, float b) {
+  return fpu::rounded_once(a, b, [](auto x, auto y) { return x - y; });
+}
+inline float mul1(float a, float b) {
+  return fpu::rounded_once(a, b, [](auto x, auto y) { return x * y; });
+}
+
 inline Pair pfadd(Pair a, Pair b) {
-  return {a.lo + b.lo, a.hi + b.hi};
+  return {add1(a.lo, b.lo), add1(a.hi, b.hi)};
 }
 inline Pair pfsub(Pair a, Pair b) {
-  return {a.lo - b.lo, a.hi - b.hi};
+  return {sub1(a.lo, b.lo), sub1(a.hi, b.hi)};
 }
 inline Pair pfmul(Pair a, Pair b) {
-  return {a.lo * b.lo, a.hi * b.hi};
+  return {mul1(a.lo, b.lo), mul1(a.hi, b.hi)};
 }
 inline Pair pfacc(Pair a, Pair b) {
-  return {a.lo + a.hi, b.lo + b.hi};
+  return {add1(a.lo, a.hi), add1(b.lo, b.hi)};
 }
 inline Pair punpckldq(Pair a, Pair b) {
   return {a.lo, b.lo};
@@ -77,10 +86,10 @@ inline Pair pswapd(Pair a) {
   return {a.hi, a.lo};
 }
 inline Pair pfnacc(Pair a, Pair b) {
-  return {a.lo - a.hi, b.lo - b.hi};
+  return {sub1(a.lo, a.hi), sub1(b.lo, b.hi)};
 }
 inline Pair pfpnacc(Pair a, Pair b) {
-  return {a.lo - a.hi, b.lo + b.hi};
+  return {sub1(a.lo, a.hi), add1(b.lo, b.hi)};
 }
 
 // PXOR with a sign mask in both halves, or in the high half only.
@@ -137,8 +146,9 @@ inline float squared_length(const Mx3DVec* v) {
 }
 
 // ---- SSE ----------------------------------------------------------------
+TARN_SSE_BEGIN
 
-#if defined(TARN_VECTOR_SSE_REGISTERS)
+#if defined(TARN_HAVE_SSE)
 struct Quad {
   __m128 r;
 };
@@ -272,4 +282,5 @@ inline float refined_rsqrt_sse(float s) {
   return h;
 }
 
+TARN_SSE_END
 }  // namespace tarn::vector::packed
