@@ -2,6 +2,9 @@
 # the SSE forms may use SSE instructions, only processor identification may
 # probe for them, and only the cycle timer (after checking the feature word)
 # reads the time-stamp counter. No function uses CMOV, FCOMI, FCMOV or MMX.
+# The library's own functions are checked (namespace tarn and the exports);
+# the C runtime linked into a DLL is the toolchain's, built for its own
+# baseline.
 #   cmake -DLIBRARY=... -DOBJDUMP=... -P check_instruction_sets.cmake
 execute_process(COMMAND ${OBJDUMP} -d -C --no-show-raw-insn ${LIBRARY}
   OUTPUT_VARIABLE listing RESULT_VARIABLE rc)
@@ -19,10 +22,13 @@ foreach(line IN LISTS lines)
     continue()
   endif()
   # The mnemonic and operands, without the address or jump-target names.
-  if(NOT line MATCHES "^ +[0-9a-f]+:\t([^<]*)")
+  if(NOT line MATCHES "^ *[0-9a-f]+:\t([^<]*)")
     continue()
   endif()
   set(instruction "${CMAKE_MATCH_1}")
+  if(NOT function MATCHES "^(tarn::|Mx)")
+    continue()
+  endif()
   if(instruction MATCHES "xmm|mxcsr")
     if(function MATCHES "::sse::|_sse\\(|tarn::identify::")
       if(function MATCHES "::sse::")

@@ -238,6 +238,7 @@ TEST(ConcatRotationsThreads, SafeOnSeveralThreadsAtOnce) {
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
+      MxInitTables();  // each thread sets up its own x87 precision, as a host's do
       for (int n = 0; n < kCalls; ++n) {
         const auto a = angles(t, n);
         MxConcatRotMatYZX(&got[t * kCalls + n], a[0], a[1], a[2]);

@@ -208,7 +208,7 @@ done
 #   x87 forms on 32-bit x86: they run on the x87 unit itself, whose registers
 #     keep a wider exponent range and round subnormal results twice, where the
 #     seeded cases overflow or underflow (the tiers that bind them below);
-x87_unit_pattern='^digest (x87|x87_CMOV|MMX|CMOV_MMX) (MxMatMult4x4_4x4|MxSparseMatMult4x4_4x4|MxRghFastSqrt|Mx3DVecAccMagnitude|Mx3DVecCmpMagnitude|Mx3DVecNormalize) '
+x87_unit_pattern='^digest (x87|x87_CMOV|MMX|CMOV_MMX|CMOV_MMX_MMXext) (MxMatMult4x4_4x4|MxSparseMatMult4x4_4x4|MxRghFastSqrt|Mx3DVecAccMagnitude|Mx3DVecCmpMagnitude|Mx3DVecNormalize) '
 same_bits() {  # same_bits TARGET PATTERN
   local file=build-$1/digest.txt pattern=$2 differing noted
   differing=$(diff <(grep -Ev "$pattern" build/digest.txt) <(grep -Ev "$pattern" "$file") |

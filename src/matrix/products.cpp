@@ -7,6 +7,7 @@
 
 #include "dispatch/isa.h"
 #include "matrix/matrix.h"
+#include "vector/packed.h"
 
 namespace tarn::matrix {
 namespace {
@@ -30,22 +31,15 @@ void store_row(MxMat4x4* out, int row, const float (&values)[4]) {
   std::memcpy(&out->m[4 * row], values, sizeof values);
 }
 
-// ---- 3DNow! unit: two single-precision lanes, each operation rounded once.
-struct Pair {
-  float lo, hi;
-};
+// ---- 3DNow! unit: the vector family's register model (two lanes, each
+// operation rounded once to single precision on any unit).
+using vector::packed::broadcast;
+using vector::packed::Pair;
+using vector::packed::pfadd;
+using vector::packed::pfmul;
 
 Pair pair_at(const Elements& a, int index) {
   return {a.e[index], a.e[index + 1]};
-}
-Pair broadcast(float f) {
-  return {f, f};
-}
-Pair pfmul(Pair x, Pair y) {
-  return {x.lo * y.lo, x.hi * y.hi};
-}
-Pair pfadd(Pair x, Pair y) {
-  return {x.lo + y.lo, x.hi + y.hi};
 }
 
 // Columns (col, col+1) of one output row from three of a's rows.
