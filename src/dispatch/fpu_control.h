@@ -43,6 +43,17 @@ inline constexpr std::uint16_t kPrecisionControlMask = 0x0300;  // bits 8-9; 00 
 // arithmetic runs on the x87 unit (32-bit x86 without SSE2 float code) the
 // library's single-precision setting would round it to 24 bits; elsewhere
 // there is nothing to do.
+// The x87 forms' working values. Where float arithmetic runs on the x87 unit
+// (32-bit x86) they are its registers: long double, which at the single
+// precision the library sets rounds each operation to 24 bits and keeps the
+// unit's exponent range, however the compiler spills it, so the results do
+// not depend on its register allocation. Elsewhere they are plain floats.
+#if defined(__i386__) && defined(__GNUC__) && !defined(__SSE_MATH__)
+using X87Value = long double;
+#else
+using X87Value = float;
+#endif
+
 // The compiler may move register arithmetic across the control-word writes:
 // pin() a value where it must pass through memory (after the setting, or
 // before the restore).

@@ -5,6 +5,7 @@
 // product.
 #include <cstring>
 
+#include "dispatch/fpu_control.h"
 #include "dispatch/isa.h"
 #include "matrix/matrix.h"
 #include "vector/packed.h"
@@ -118,13 +119,17 @@ TARN_SSE_END
 
 namespace x87 {
 
+using fpu::X87Value;
+
 void MatMult4x4_4x4(MxMat4x4* out, const MxMat4x4* a, const MxMat4x4* b) {
   const Elements s = snapshot(a);
   for (int i = 0; i < 4; ++i) {
-    const float b0 = b->m[4 * i], b1 = b->m[4 * i + 1], b2 = b->m[4 * i + 2], b3 = b->m[4 * i + 3];
+    const X87Value b0 = b->m[4 * i], b1 = b->m[4 * i + 1], b2 = b->m[4 * i + 2],
+                   b3 = b->m[4 * i + 3];
     float row[4];
     for (int j = 0; j < 4; ++j) {
-      row[j] = ((b0 * s.e[j] + b1 * s.e[4 + j]) + b2 * s.e[8 + j]) + b3 * s.e[12 + j];
+      row[j] = static_cast<float>(((b0 * s.e[j] + b1 * s.e[4 + j]) + b2 * s.e[8 + j]) +
+                                  b3 * s.e[12 + j]);
     }
     store_row(out, i, row);
   }
@@ -133,11 +138,12 @@ void MatMult4x4_4x4(MxMat4x4* out, const MxMat4x4* a, const MxMat4x4* b) {
 void SparseMatMult4x4_4x4(MxMat4x4* out, const MxMat4x4* a, const MxMat4x4* b) {
   const Elements s = snapshot(a);
   for (int i = 0; i < 4; ++i) {
-    const float b0 = b->m[4 * i], b1 = b->m[4 * i + 1], b2 = b->m[4 * i + 2];
+    const X87Value b0 = b->m[4 * i], b1 = b->m[4 * i + 1], b2 = b->m[4 * i + 2];
     float row[4];
     for (int j = 0; j < 3; ++j) {
-      row[j] = (b0 * s.e[j] + b1 * s.e[4 + j]) + b2 * s.e[8 + j];
-      if (i == 3) row[j] = row[j] + s.e[12 + j];
+      X87Value sum = (b0 * s.e[j] + b1 * s.e[4 + j]) + b2 * s.e[8 + j];
+      if (i == 3) sum = sum + s.e[12 + j];
+      row[j] = static_cast<float>(sum);
     }
     row[3] = i == 3 ? kOne : kZero;
     store_row(out, i, row);

@@ -3,6 +3,7 @@
 // bit-level rough square root. Each operation rounds once to single precision.
 #include <cmath>
 
+#include "dispatch/fpu_control.h"
 #include "scalar/scalar.h"
 
 namespace tarn::scalar::x87 {
@@ -66,9 +67,9 @@ float AccSqrt(float x) {
 
 // One Newton step for 1/sqrt(x) from the bit-level seed, multiplied by x.
 float RghFastSqrt(float x) {
-  const float y0 = rough_rsqrt_seed(x);
-  const float h = 0.5f * x;
-  return (x * y0) * (1.5f - h * (y0 * y0));
+  const fpu::X87Value y0 = rough_rsqrt_seed(x);
+  const fpu::X87Value h = 0.5f * x;
+  return static_cast<float>((x * y0) * (1.5f - h * (y0 * y0)));
 }
 
 }  // namespace tarn::scalar::x87

@@ -10,12 +10,15 @@
 namespace tarn::vector {
 namespace {
 
-inline float squared_length(const Mx3DVec* v) {
-  return (v->x * v->x + v->y * v->y) + v->z * v->z;
+using fpu::X87Value;
+
+inline X87Value squared_length(const Mx3DVec* v) {
+  const X87Value x = v->x, y = v->y, z = v->z;
+  return (x * x + y * y) + z * z;
 }
 
 // 0 equal, 1 greater, 2 smaller; unordered falls through to 1.
-inline std::int32_t order_code(float sa, float sb) {
+inline std::int32_t order_code(X87Value sa, X87Value sb) {
   if (sa == sb) return 0;
   if (sa < sb) return 2;
   return 1;
@@ -28,37 +31,41 @@ inline std::int32_t order_code(float sa, float sb) {
 namespace x87 {
 
 float MagnitudeSquared(const Mx3DVec* v) {
-  return squared_length(v);
+  return static_cast<float>(squared_length(v));
 }
 
 float AccMagnitude(const Mx3DVec* v) {
-  return std::sqrt(squared_length(v));
+  return static_cast<float>(std::sqrt(squared_length(v)));
 }
 
 // A bit-pattern estimate of 1/sqrt(s) and one Newton-Raphson step: no square
 // root, no division; relative error below 0.18%.
 float RghFastMagnitude(const Mx3DVec* v) {
-  const float s = squared_length(v);
-  const float h = 0.5f * s;
-  const float y0 = std::bit_cast<float>(0x5F3759DFu - (std::bit_cast<std::uint32_t>(s) >> 1));
-  const float a = y0 * y0;
-  const float b = a * h;
-  const float c = 1.5f - b;
-  const float d = s * y0;
-  return d * c;
+  const X87Value s = squared_length(v);
+  const X87Value h = 0.5f * s;
+  // The seed comes from the length stored as a float.
+  const std::uint32_t stored = std::bit_cast<std::uint32_t>(static_cast<float>(s));
+  const X87Value y0 = std::bit_cast<float>(0x5F3759DFu - (stored >> 1));
+  const X87Value a = y0 * y0;
+  const X87Value b = a * h;
+  const X87Value c = 1.5f - b;
+  const X87Value d = s * y0;
+  return static_cast<float>(d * c);
 }
 
 float DotProd(const Mx3DVec* a, const Mx3DVec* b) {
-  return (a->x * b->x + a->y * b->y) + a->z * b->z;
+  const X87Value ax = a->x, ay = a->y, az = a->z;
+  return static_cast<float>((ax * b->x + ay * b->y) + az * b->z);
 }
 
 void CrossProd(Mx3DVec* r, const Mx3DVec* a, const Mx3DVec* b) {
-  const float x = a->y * b->z - a->z * b->y;
-  const float y = a->z * b->x - a->x * b->z;
-  const float z = a->x * b->y - a->y * b->x;
-  r->x = x;
-  r->y = y;
-  r->z = z;
+  const X87Value ax = a->x, ay = a->y, az = a->z;
+  const X87Value x = ay * b->z - az * b->y;
+  const X87Value y = az * b->x - ax * b->z;
+  const X87Value z = ax * b->y - ay * b->x;
+  r->x = static_cast<float>(x);
+  r->y = static_cast<float>(y);
+  r->z = static_cast<float>(z);
 }
 
 void Add(Mx3DVec* r, const Mx3DVec* a, const Mx3DVec* b) {
@@ -101,7 +108,7 @@ std::int32_t Cmp(const Mx3DVec* a, const Mx3DVec* b) {
 namespace cmov {
 
 std::int32_t CmpMagnitude(const Mx3DVec* a, const Mx3DVec* b) {
-  const float sa = squared_length(a), sb = squared_length(b);
+  const X87Value sa = squared_length(a), sb = squared_length(b);
   const std::int32_t below = std::isless(sa, sb) ? 2 : 1;
   return sa == sb ? 0 : below;
 }

@@ -28,24 +28,28 @@ inline Angles read_angles(const float* angles) {
   return {angles[0], angles[1], angles[2]};
 }
 
-inline float squared_length(const Mx3DVec* v) {
-  return (v->x * v->x + v->y * v->y) + v->z * v->z;
+using fpu::X87Value;
+
+inline X87Value squared_length(const Mx3DVec* v) {
+  const X87Value x = v->x, y = v->y, z = v->z;
+  return (x * x + y * y) + z * z;
 }
 
-inline void normalize_by_root(Mx3DVec* r, const Mx3DVec* v, float s) {
-  const float k = 1.0f / std::sqrt(s);
-  const float x = v->x * k, y = v->y * k, z = v->z * k;
-  r->x = x;
-  r->y = y;
-  r->z = z;
+inline void normalize_by_root(Mx3DVec* r, const Mx3DVec* v, X87Value s) {
+  const X87Value k = 1.0f / std::sqrt(s);
+  const X87Value x = v->x * k, y = v->y * k, z = v->z * k;
+  r->x = static_cast<float>(x);
+  r->y = static_cast<float>(y);
+  r->z = static_cast<float>(z);
 }
 
 // One plane rotation of (p, q) by (c, s): (c·p + s·q, c·q − s·p).
 struct Turned {
-  float p, q;
+  X87Value p, q;
 };
-inline Turned turn(SinCos a, float p, float q) {
-  return {a.c * p + a.s * q, a.c * q - a.s * p};
+inline Turned turn(SinCos a, X87Value p, X87Value q) {
+  const X87Value c = a.c, s = a.s;
+  return {c * p + s * q, c * q - s * p};
 }
 
 }  // namespace
@@ -56,17 +60,17 @@ namespace x87 {
 
 void Transform(Mx3DVec* r, const Mx3DVec* v, const MxMat4x4* m) {
   const float* e = m->m;
-  const float vx = v->x, vy = v->y, vz = v->z;
-  float out[3];
+  const X87Value vx = v->x, vy = v->y, vz = v->z;
+  X87Value out[3];
   for (int c = 0; c < 3; ++c) out[c] = (vx * e[c] + vy * e[4 + c]) + (vz * e[8 + c] + e[12 + c]);
-  r->x = out[0];
-  r->y = out[1];
-  r->z = out[2];
+  r->x = static_cast<float>(out[0]);
+  r->y = static_cast<float>(out[1]);
+  r->z = static_cast<float>(out[2]);
 }
 
 // A zero or NaN squared length leaves r as it was.
 void Normalize(Mx3DVec* r, const Mx3DVec* v) {
-  const float s = squared_length(v);
+  const X87Value s = squared_length(v);
   if (s == 0.0f || std::isnan(s)) return;
   normalize_by_root(r, v, s);
 }
@@ -74,13 +78,13 @@ void Normalize(Mx3DVec* r, const Mx3DVec* v) {
 // Each angle is looked up just before its step: z, then x, then y.
 void Rotate(Mx3DVec* r, const Mx3DVec* v, const float* angles) {
   const Angles a = read_angles(angles);
-  const float vx = v->x, vy = v->y, vz = v->z;
+  const X87Value vx = v->x, vy = v->y, vz = v->z;
   const Turned about_z = turn(look_up(a.z), vx, vy);                // (x1, y1)
   const Turned about_x = turn(look_up(a.x), about_z.q, vz);         // (y2, z2)
   const Turned about_y = turn(look_up(a.y), about_z.p, about_x.q);  // (x3, z3)
-  r->x = about_y.p;
-  r->y = about_x.p;
-  r->z = about_y.q;
+  r->x = static_cast<float>(about_y.p);
+  r->y = static_cast<float>(about_x.p);
+  r->z = static_cast<float>(about_y.q);
 }
 
 }  // namespace x87
@@ -89,7 +93,7 @@ namespace cmov {
 
 // FCOMI against zero; the unordered flag catches a NaN length too.
 void Normalize(Mx3DVec* r, const Mx3DVec* v) {
-  const float s = squared_length(v);
+  const X87Value s = squared_length(v);
   if (!std::islessgreater(s, 0.0f)) return;
   normalize_by_root(r, v, s);
 }
@@ -225,9 +229,9 @@ void Rotate(Mx3DVec* r, const Mx3DVec* v, const float* angles) {
   const Turned about_z = step(sz, vx, vy);
   const Turned about_x = step(sx, about_z.q, vz);
   const Turned about_y = step(sy, about_z.p, about_x.q);
-  r->x = about_y.p;
-  r->y = about_x.p;
-  r->z = about_y.q;
+  r->x = static_cast<float>(about_y.p);
+  r->y = static_cast<float>(about_x.p);
+  r->z = static_cast<float>(about_y.q);
 }
 
 }  // namespace sse
