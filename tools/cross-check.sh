@@ -201,10 +201,7 @@ done
 #   SSE tier on aarch64: the SSE estimates are emulated there, within the
 #     processor's documented error but not its exact bits;
 #   SSE estimate operations on i686 under qemu-i386 (not natively): qemu's
-#     reciprocal estimate instructions are exact;
-#   MxSinCos* on Windows: the exact sine-cosine rounds the C runtime's long
-#     double sine and cosine, and the mingw-w64 runtime's are the x87
-#     instructions, whose argument reduction is not exact.
+#     reciprocal estimate instructions are exact.
 same_bits() {  # same_bits TARGET PATTERN
   local file=build-$1/digest.txt pattern=$2 differing noted
   differing=$(diff <(grep -Ev "$pattern" build/digest.txt) <(grep -Ev "$pattern" "$file") |
@@ -231,7 +228,6 @@ for target in "${targets[@]}"; do
       $runs_32bit ||
         pattern='^digest SSE (MxAccSqrt|MxRghFastSqrt|MxFAccDiv|MxFRghFastDiv|MxFAccRecip|MxFRghFastRecip|Mx3DVecAccMagnitude|Mx3DVecRghFastMagnitude|Mx3DVecNormalize) '
       ;;
-    mingw-*) pattern='^digest [^ ]+ MxSinCos(FFF|DDD|DDF|FFD) ' ;;
     *) pattern='^$' ;;
   esac
   if [ -f "build-$target/digest.txt" ]; then
