@@ -240,8 +240,10 @@ MX_API void MX_CALL MxDegRotZMat(MxMat4x4* m, float degrees);
  * precision to single, keeping its rounding mode. Always returns 1. */
 MX_API int32_t MX_CALL MxInitTables(void);
 
-/* Sine and cosine of the exact argument, each rounded once to the
- * destination type; the cosine is stored first, then the sine. */
+/* Sine and cosine of the exact argument (reduced exactly, whatever its size),
+ * each rounded once to the destination type; the cosine is stored first, then
+ * the sine. The same bits on every platform, whatever the caller's rounding
+ * mode, flush-to-zero or x87 precision, which are left as found. */
 MX_API void MX_CALL MxSinCosFFF(float* sine, float* cosine, float radians);
 MX_API void MX_CALL MxSinCosDDD(double* sine, double* cosine, double radians);
 MX_API void MX_CALL MxSinCosDDF(double* sine, double* cosine, float radians);

@@ -8,10 +8,13 @@
 #include <cstdint>
 #include <limits>
 #include <random>
+#include <vector>
 
 #include "TarnLib2DLL.h"
 #include "dispatch/fpu_control.h"
+#include "selftest/fp_state.h"
 #include "test_support.h"
+#include "trig/trig.h"
 
 namespace tarn {
 namespace {
@@ -493,6 +496,178 @@ constexpr Reference kDoubleAngles[] = {
     {0xE3C3F94D844CE242, 0x3FE2EC497EE1390F, 0xBFE9CE30A516563C, 0x3F17624C, 0xBF4E7185, 15},
 };
 
+// Where reduction goes wrong first, from the same generator (the addition at
+// the end of the script): both sides of k pi/4 in every octant and of a few
+// far multiples, as doubles and as floats, both signs; the limits of the
+// shorter reduction below 2^20 (the limit itself, reduced angles next to
+// 2^-24); and the twelve doubles closest to a multiple of pi/2 that continued
+// fractions of 2^e * 2/pi find, from 2^-60.9 (6381956970095103 * 2^797, the
+// closest of all doubles) to 2^-58.1 away.
+constexpr Reference kEdgeAngles[] = {
+    {0x3FE921FB54442D18, 0x3FE6A09E667F3BCC, 0x3FE6A09E667F3BCD, 0x3F3504F3, 0x3F3504F3, 15},
+    {0xBFE921FB54442D18, 0xBFE6A09E667F3BCC, 0x3FE6A09E667F3BCD, 0xBF3504F3, 0x3F3504F3, 15},
+    {0x3FE921FB54442D19, 0x3FE6A09E667F3BCD, 0x3FE6A09E667F3BCC, 0x3F3504F3, 0x3F3504F3, 15},
+    {0xBFE921FB54442D19, 0xBFE6A09E667F3BCD, 0x3FE6A09E667F3BCC, 0xBF3504F3, 0x3F3504F3, 15},
+    {0x3FE921FB40000000, 0x3FE6A09E582AA394, 0x3FE6A09E74D3D3FC, 0x3F3504F3, 0x3F3504F4, 15},
+    {0xBFE921FB40000000, 0xBFE6A09E582AA394, 0x3FE6A09E74D3D3FC, 0xBF3504F3, 0x3F3504F4, 15},
+    {0x3FE921FB60000000, 0x3FE6A09E6ECB41FE, 0x3FE6A09E5E333598, 0x3F3504F3, 0x3F3504F3, 15},
+    {0xBFE921FB60000000, 0xBFE6A09E6ECB41FE, 0x3FE6A09E5E333598, 0xBF3504F3, 0x3F3504F3, 15},
+    {0x3FF921FB54442D18, 0x3FF0000000000000, 0x3C91A62633145C07, 0x3F800000, 0x248D3132, 15},
+    {0xBFF921FB54442D18, 0xBFF0000000000000, 0x3C91A62633145C07, 0xBF800000, 0x248D3132, 15},
+    {0x3FF921FB54442D19, 0x3FF0000000000000, 0xBCA72CECE675D1FD, 0x3F800000, 0xA5396767, 15},
+    {0xBFF921FB54442D19, 0xBFF0000000000000, 0xBCA72CECE675D1FD, 0xBF800000, 0xA5396767, 15},
+    {0x3FF921FB40000000, 0x3FEFFFFFFFFFFFE6, 0x3E74442D18469893, 0x3F800000, 0x33A22169, 15},
+    {0xBFF921FB40000000, 0xBFEFFFFFFFFFFFE6, 0x3E74442D18469893, 0xBF800000, 0x33A22169, 15},
+    {0x3FF921FB60000000, 0x3FEFFFFFFFFFFFF7, 0xBE6777A5CF72CECC, 0x3F800000, 0xB33BBD2E, 15},
+    {0xBFF921FB60000000, 0xBFEFFFFFFFFFFFF7, 0xBE6777A5CF72CECC, 0xBF800000, 0xB33BBD2E, 15},
+    {0x4002D97C7F3321D2, 0x3FE6A09E667F3BCD, 0xBFE6A09E667F3BCC, 0x3F3504F3, 0xBF3504F3, 15},
+    {0xC002D97C7F3321D2, 0xBFE6A09E667F3BCD, 0xBFE6A09E667F3BCC, 0xBF3504F3, 0xBF3504F3, 15},
+    {0x4002D97C7F3321D3, 0x3FE6A09E667F3BCA, 0xBFE6A09E667F3BCF, 0x3F3504F3, 0xBF3504F3, 15},
+    {0xC002D97C7F3321D3, 0xBFE6A09E667F3BCA, 0xBFE6A09E667F3BCF, 0xBF3504F3, 0xBF3504F3, 15},
+    {0x4002D97C60000000, 0x3FE6A09EBEBE4089, 0xBFE6A09E0E4035B8, 0x3F3504F6, 0xBF3504F0, 15},
+    {0xC002D97C60000000, 0xBFE6A09EBEBE4089, 0xBFE6A09E0E4035B8, 0xBF3504F6, 0xBF3504F0, 15},
+    {0x4002D97C80000000, 0x3FE6A09E643BC79B, 0xBFE6A09E68C2AFFE, 0x3F3504F3, 0xBF3504F3, 15},
+    {0xC002D97C80000000, 0xBFE6A09E643BC79B, 0xBFE6A09E68C2AFFE, 0xBF3504F3, 0xBF3504F3, 15},
+    {0x400921FB54442D18, 0x3CA1A62633145C07, 0xBFF0000000000000, 0x250D3132, 0xBF800000, 15},
+    {0xC00921FB54442D18, 0xBCA1A62633145C07, 0xBFF0000000000000, 0xA50D3132, 0xBF800000, 15},
+    {0x400921FB54442D19, 0xBCB72CECE675D1FD, 0xBFF0000000000000, 0xA5B96767, 0xBF800000, 15},
+    {0xC00921FB54442D19, 0x3CB72CECE675D1FD, 0xBFF0000000000000, 0x25B96767, 0xBF800000, 15},
+    {0x400921FB40000000, 0x3E84442D18469883, 0xBFEFFFFFFFFFFF99, 0x34222169, 0xBF800000, 15},
+    {0xC00921FB40000000, 0xBE84442D18469883, 0xBFEFFFFFFFFFFF99, 0xB4222169, 0xBF800000, 15},
+    {0x400921FB60000000, 0xBE7777A5CF72CEC6, 0xBFEFFFFFFFFFFFDE, 0xB3BBBD2E, 0xBF800000, 15},
+    {0xC00921FB60000000, 0x3E7777A5CF72CEC6, 0xBFEFFFFFFFFFFFDE, 0x33BBBD2E, 0xBF800000, 15},
+    {0x400F6A7A2955385E, 0xBFE6A09E667F3BCC, 0xBFE6A09E667F3BCE, 0xBF3504F3, 0xBF3504F3, 15},
+    {0xC00F6A7A2955385E, 0x3FE6A09E667F3BCC, 0xBFE6A09E667F3BCE, 0x3F3504F3, 0xBF3504F3, 15},
+    {0x400F6A7A2955385F, 0xBFE6A09E667F3BCE, 0xBFE6A09E667F3BCB, 0xBF3504F3, 0xBF3504F3, 15},
+    {0xC00F6A7A2955385F, 0x3FE6A09E667F3BCE, 0xBFE6A09E667F3BCB, 0x3F3504F3, 0xBF3504F3, 15},
+    {0x400F6A7A20000000, 0xBFE6A09E4C197F88, 0xBFE6A09E80E4F7F3, 0xBF3504F2, 0xBF3504F4, 15},
+    {0xC00F6A7A20000000, 0x3FE6A09E4C197F88, 0xBFE6A09E80E4F7F3, 0x3F3504F2, 0xBF3504F4, 15},
+    {0x400F6A7A40000000, 0xBFE6A09EA69BF8D6, 0xBFE6A09E26627E0D, 0xBF3504F5, 0xBF3504F1, 15},
+    {0xC00F6A7A40000000, 0x3FE6A09EA69BF8D6, 0xBFE6A09E26627E0D, 0x3F3504F5, 0xBF3504F1, 15},
+    {0x4012D97C7F3321D2, 0xBFF0000000000000, 0xBCAA79394C9E8A0A, 0xBF800000, 0xA553C9CA, 15},
+    {0xC012D97C7F3321D2, 0x3FF0000000000000, 0xBCAA79394C9E8A0A, 0x3F800000, 0xA553C9CA, 15},
+    {0x4012D97C7F3321D3, 0xBFF0000000000000, 0x3CC961B1ACD85D7D, 0xBF800000, 0x264B0D8D, 15},
+    {0xC012D97C7F3321D3, 0x3FF0000000000000, 0x3CC961B1ACD85D7D, 0x3F800000, 0x264B0D8D, 15},
+    {0x4012D97C60000000, 0xBFEFFFFFFFFFFC33, 0xBE9F3321D234F136, 0xBF800000, 0xB4F9990F, 15},
+    {0xC012D97C60000000, 0x3FEFFFFFFFFFFC33, 0xBE9F3321D234F136, 0x3F800000, 0xB4F9990F, 15},
+    {0x4012D97C80000000, 0xBFEFFFFFFFFFFFFF, 0x3E499BC5B961B1AD, 0xBF800000, 0x324CDE2E, 15},
+    {0xC012D97C80000000, 0x3FEFFFFFFFFFFFFF, 0x3E499BC5B961B1AD, 0x3F800000, 0x324CDE2E, 15},
+    {0x4015FDBBE9BBA775, 0xBFE6A09E667F3BCE, 0x3FE6A09E667F3BCB, 0xBF3504F3, 0x3F3504F3, 15},
+    {0xC015FDBBE9BBA775, 0x3FE6A09E667F3BCE, 0x3FE6A09E667F3BCB, 0x3F3504F3, 0x3F3504F3, 15},
+    {0x4015FDBBE9BBA776, 0xBFE6A09E667F3BC8, 0x3FE6A09E667F3BD1, 0xBF3504F3, 0x3F3504F3, 15},
+    {0xC015FDBBE9BBA776, 0x3FE6A09E667F3BC8, 0x3FE6A09E667F3BD1, 0x3F3504F3, 0x3F3504F3, 15},
+    {0x4015FDBBE0000000, 0xBFE6A09E9D8E2826, 0x3FE6A09E2F704EED, 0xBF3504F5, 0x3F3504F1, 15},
+    {0xC015FDBBE0000000, 0x3FE6A09E9D8E2826, 0x3FE6A09E2F704EED, 0x3F3504F5, 0x3F3504F1, 15},
+    {0x4015FDBC00000000, 0xBFE6A09DE88933D7, 0x3FE6A09EE4754105, 0xBF3504EF, 0x3F3504F7, 15},
+    {0xC015FDBC00000000, 0x3FE6A09DE88933D7, 0x3FE6A09EE4754105, 0x3F3504EF, 0x3F3504F7, 15},
+    {0x401921FB54442D18, 0xBCB1A62633145C07, 0x3FF0000000000000, 0xA58D3132, 0x3F800000, 15},
+    {0xC01921FB54442D18, 0x3CB1A62633145C07, 0x3FF0000000000000, 0x258D3132, 0x3F800000, 15},
+    {0x401921FB54442D19, 0x3CC72CECE675D1FD, 0x3FF0000000000000, 0x26396767, 0x3F800000, 15},
+    {0xC01921FB54442D19, 0xBCC72CECE675D1FD, 0x3FF0000000000000, 0xA6396767, 0x3F800000, 15},
+    {0x401921FB40000000, 0xBE94442D18469842, 0x3FEFFFFFFFFFFE65, 0xB4A22169, 0x3F800000, 15},
+    {0xC01921FB40000000, 0x3E94442D18469842, 0x3FEFFFFFFFFFFE65, 0x34A22169, 0x3F800000, 15},
+    {0x401921FB60000000, 0x3E8777A5CF72CEAD, 0x3FEFFFFFFFFFFF76, 0x343BBD2E, 0x3F800000, 15},
+    {0xC01921FB60000000, 0xBE8777A5CF72CEAD, 0x3FEFFFFFFFFFFF76, 0xB43BBD2E, 0x3F800000, 15},
+    {0x40889177EF1FA514, 0x3FE6A09E667F3907, 0x3FE6A09E667F3E93, 0x3F3504F3, 0x3F3504F3, 15},
+    {0xC0889177EF1FA514, 0xBFE6A09E667F3907, 0x3FE6A09E667F3E93, 0xBF3504F3, 0x3F3504F3, 15},
+    {0x40889177EF1FA515, 0x3FE6A09E667F3BDB, 0x3FE6A09E667F3BBE, 0x3F3504F3, 0x3F3504F3, 15},
+    {0xC0889177EF1FA515, 0xBFE6A09E667F3BDB, 0x3FE6A09E667F3BBE, 0xBF3504F3, 0x3F3504F3, 15},
+    {0x40889177E0000000, 0x3FE6A0739FAC7AF6, 0x3FE6A0C92D011EEF, 0x3F35039D, 0x3F350649, 15},
+    {0xC0889177E0000000, 0xBFE6A0739FAC7AF6, 0x3FE6A0C92D011EEF, 0xBF35039D, 0x3F350649, 15},
+    {0x4088917800000000, 0x3FE6A0CE221C2A6C, 0x3FE6A06EAA7D9AE5, 0x3F350671, 0x3F350375, 15},
+    {0xC088917800000000, 0xBFE6A0CE221C2A6C, 0x3FE6A06EAA7D9AE5, 0xBF350671, 0x3F350375, 15},
+    {0x413921FDAF73BCFE, 0x3FE6A09E668E5519, 0xBFE6A09E66702280, 0x3F3504F3, 0xBF3504F3, 15},
+    {0xC13921FDAF73BCFE, 0xBFE6A09E668E5519, 0xBFE6A09E66702280, 0xBF3504F3, 0xBF3504F3, 15},
+    {0x413921FDAF73BCFF, 0x3FE6A09E6677B47B, 0xBFE6A09E6686C31E, 0x3F3504F3, 0xBF3504F3, 15},
+    {0xC13921FDAF73BCFF, 0xBFE6A09E6677B47B, 0xBFE6A09E6686C31E, 0xBF3504F3, 0xBF3504F3, 15},
+    {0x413921FDA0000000, 0x3FE7F37FAC4B2840, 0xBFE538A4139E6913, 0x3F3F9BFD, 0xBF29C521, 15},
+    {0xC13921FDA0000000, 0xBFE7F37FAC4B2840, 0xBFE538A4139E6913, 0xBF3F9BFD, 0xBF29C521, 15},
+    {0x413921FDC0000000, 0x3FE51E587DDCAB45, 0xBFE80AB255B97DD8, 0x3F28F2C4, 0xBF405593, 15},
+    {0xC13921FDC0000000, 0xBFE51E587DDCAB45, 0xBFE80AB255B97DD8, 0xBF28F2C4, 0xBF405593, 15},
+    {0x426921FB5444463A, 0x3FE6A06FC890A62D, 0x3FE6A0CD040DC7F3, 0x3F35037E, 0x3F350668, 15},
+    {0xC26921FB5444463A, 0xBFE6A06FC890A62D, 0x3FE6A0CD040DC7F3, 0xBF35037E, 0x3F350668, 15},
+    {0x426921FB5444463B, 0x3FE6A124CC24B118, 0x3FE6A017FDBB7159, 0x3F350926, 0x3F3500C0, 15},
+    {0xC26921FB5444463B, 0xBFE6A124CC24B118, 0x3FE6A017FDBB7159, 0xBF350926, 0x3F3500C0, 15},
+    {0x426921FB40000000, 0x3FEEF12232EE150A, 0x3FD05247C4877C64, 0x3F778912, 0x3E82923E, 15},
+    {0xC26921FB40000000, 0xBFEEF12232EE150A, 0x3FD05247C4877C64, 0xBF778912, 0x3E82923E, 15},
+    {0x426921FB60000000, 0xBFE0AFED8114FC24, 0xBFEB4DF4F696CFC2, 0xBF057F6C, 0xBF5A6FA8, 15},
+    {0xC26921FB60000000, 0x3FE0AFED8114FC24, 0xBFEB4DF4F696CFC2, 0x3F057F6C, 0xBF5A6FA8, 15},
+    {0x4130000000000000, 0x3FD526CCB2FC8656, 0x3FEE33ADA92FE2AE, 0x3EA93666, 0x3F719D6D, 15},
+    {0x412FFFFFFFFFFFFF, 0x3FD526CCB2DE52A8, 0x3FEE33ADA9352C61, 0x3EA93666, 0x3F719D6D, 15},
+    {0xC130000000000000, 0xBFD526CCB2FC8656, 0x3FEE33ADA92FE2AE, 0xBEA93666, 0x3F719D6D, 15},
+    {0x4012D97C83321BAD, 0xBFEFFFFFFFFFFFF0, 0x3E6FF7CED6586C66, 0xBF800000, 0x337FBE77, 15},
+    {0x4012D97C833427F7, 0xBFEFFFFFFFFFFFF0, 0x3E700418932C3633, 0xBF800000, 0x338020C5, 15},
+    {0x4012D97C7B321BAD, 0xBFEFFFFFFFFFFFF0, 0xBE70041894D3C9C8, 0xBF800000, 0xB38020C5, 15},
+    {0x412FF539020C2BBC, 0xBE6FFB57D871713F, 0xBFEFFFFFFFFFFFF0, 0xB37FDABF, 0xBF800000, 15},
+    {0x412FF539020C2BBD, 0xBE7005ABEC38B89F, 0xBFEFFFFFFFFFFFF0, 0xB3802D5F, 0xBF800000, 15},
+    {0x412FF539020C27BC, 0x3E70025413C7475B, 0xBFEFFFFFFFFFFFF0, 0x338012A1, 0xBF800000, 15},
+    {0x7506AC5B262CA1FF, 0x3FF0000000000000, 0xBC214AE72E6BA22F, 0x3F800000, 0xA10A5739, 15},
+    {0x4046C6CBC45DC8DE, 0x3FF0000000000000, 0xBC26D61B58C99C43, 0x3F800000, 0xA136B0DB, 15},
+    {0x7516AC5B262CA1FF, 0xBC314AE72E6BA22F, 0xBFF0000000000000, 0xA18A5739, 0xBF800000, 15},
+    {0x4056C6CBC45DC8DE, 0xBC36D61B58C99C43, 0xBFF0000000000000, 0xA1B6B0DB, 0xBF800000, 15},
+    {0x416B951F1572EBA5, 0xBFF0000000000000, 0xBC3F54F5227A4E84, 0xBF800000, 0xA1FAA7A9, 15},
+    {0x482504CAC51F1EAF, 0xBFF0000000000000, 0xBC40CB604D34F341, 0xBF800000, 0xA2065B02, 15},
+    {0x7526AC5B262CA1FF, 0x3C414AE72E6BA22F, 0x3FF0000000000000, 0x220A5739, 0x3F800000, 15},
+    {0x7DEE009C53148BE1, 0x3FF0000000000000, 0x3C4295A3B0A64B1D, 0x3F800000, 0x2214AD1E, 15},
+    {0x4066C6CBC45DC8DE, 0x3C46D61B58C99C43, 0x3FF0000000000000, 0x2236B0DB, 0x3F800000, 15},
+    {0x6404C96C11134D36, 0xBFF0000000000000, 0x3C46EC67BCF77522, 0xBF800000, 0x2237633E, 15},
+    {0x75BCFE482285F8ED, 0xBFF0000000000000, 0xBC4D08F59C32BFA3, 0xBF800000, 0xA26847AD, 15},
+    {0x6A7DB41F3CB71D7B, 0x3FF0000000000000, 0x3C4E09878D22E29D, 0x3F800000, 0x22704C3C, 15},
+};
+
+// The sine and cosine before rounding, each as the sum of two doubles nearest
+// the true value, for the internal check of their precision (the addition at
+// the end of the script): ordinary and tiny angles, both sides of pi/4, 3pi/4,
+// 5pi/4 and 7pi/4, the shorter reduction's limits, the four doubles closest to
+// a multiple of pi/2 overall and the four below 2^20, random angles.
+struct Parts {
+  std::uint64_t angle;
+  double sin_hi, sin_lo, cos_hi, cos_lo;
+};
+// clang-format off
+constexpr Parts kPartsAngles[] = {
+    {0x3FF0000000000000, 0x1.aed548f090ceep-1, 0x1.06374f484e288p-59, 0x1.14a280fb5068cp-1, -0x1.b71edcc9344bcp-55},
+    {0xC004000000000000, -0x1.326af0dcfcab1p-1, 0x1.fd42734161659p-55, -0x1.9a2f7ef858b7dp-1, -0x1.587cfaa17e973p-56},
+    {0x3EE4F8B588E368F1, 0x1.4f8b588e1e8a2p-17, 0x1.75b30450b875ep-71, 0x1.ffffffff920c8p-1, 0x1.3149f1007a5f5p-58},
+    {0x2D40000000000000, 0x1.0000000000000p-299, -0x1.5555555555555p-900, 0x1.0000000000000p+0, -0x1.0000000000000p-599},
+    {0xAD20000000000000, -0x1.0000000000000p-301, 0x1.5555555555555p-906, 0x1.0000000000000p+0, -0x1.0000000000000p-603},
+    {0x4130000000000000, 0x1.526ccb2fc8656p-2, -0x1.312bfebafe1dfp-56, 0x1.e33ada92fe2aep-1, -0x1.420bfaf737b2dp-57},
+    {0x412FFFFFFFFFFFFF, 0x1.526ccb2de52a8p-2, 0x1.504f1937c75e9p-59, 0x1.e33ada9352c61p-1, 0x1.89a9b70444bdep-57},
+    {0x3FE921FB54442D18, 0x1.6a09e667f3bccp-1, 0x1.7a7fb8d4bd43fp-55, 0x1.6a09e667f3bcdp-1, -0x1.ec4c7696139d5p-56},
+    {0x3FE921FB54442D19, 0x1.6a09e667f3bcdp-1, 0x1.3a4e169292f60p-57, 0x1.6a09e667f3bccp-1, 0x1.ae2fbf2875bdep-58},
+    {0x4002D97C7F3321D2, 0x1.6a09e667f3bcdp-1, 0x1.3267a12a5e3d6p-56, -0x1.6a09e667f3bccp-1, 0x1.4da530b7ba971p-59},
+    {0x4002D97C7F3321D3, 0x1.6a09e667f3bcap-1, 0x1.48e49d5591380p-55, -0x1.6a09e667f3bcfp-1, 0x1.89163f97bb872p-56},
+    {0x400F6A7A2955385E, -0x1.6a09e667f3bccp-1, 0x1.a4345eebb496ep-55, -0x1.6a09e667f3bcep-1, 0x1.d772238a97f40p-55},
+    {0x400F6A7A2955385F, -0x1.6a09e667f3bcep-1, -0x1.ac1ad453e94f3p-55, -0x1.6a09e667f3bcbp-1, 0x1.27c156ca35da8p-55},
+    {0x4015FDBBE9BBA775, -0x1.6a09e667f3bcep-1, 0x1.20605ea97c1aep-57, 0x1.6a09e667f3bcbp-1, 0x1.98e32a6824f76p-56},
+    {0x4015FDBBE9BBA776, -0x1.6a09e667f3bc8p-1, -0x1.174981d6652b4p-55, 0x1.6a09e667f3bd1p-1, -0x1.25e0089963727p-56},
+    {0x4012D97C833427F7, -0x1.ffffffffffff0p-1, 0x1.064658f82a6b3p-58, 0x1.00418932c3633p-24, -0x1.1abcad66f0e12p-80},
+    {0x4012D97C83321BAD, -0x1.ffffffffffff0p-1, -0x1.0603a6ecb9b05p-58, 0x1.ff7ced6586c66p-25, -0x1.b266d7fe6c945p-81},
+    {0x412FF539020C2BBD, -0x1.005abec38b89fp-24, -0x1.b3286a762bf8ep-78, -0x1.ffffffffffff0p-1, 0x1.6b3b638d7246fp-58},
+    {0x412FF539020C2BBC, -0x1.ffb57d871713fp-25, 0x1.e6a1e97ac314cp-81, -0x1.ffffffffffff0p-1, -0x1.29f433f3499a1p-59},
+    {0x7506AC5B262CA1FF, 0x1.0000000000000p+0, -0x1.2b089ea1e692bp-123, -0x1.14ae72e6ba22fp-61, 0x1.73eef1477d90ep-118},
+    {0x4046C6CBC45DC8DE, 0x1.0000000000000p+0, -0x1.04bfe27f01e31p-122, -0x1.6d61b58c99c43p-61, 0x1.d8d2a16b7bd6ep-118},
+    {0x7516AC5B262CA1FF, -0x1.14ae72e6ba22fp-60, 0x1.73eef1477d90ep-117, -0x1.0000000000000p+0, 0x1.2b089ea1e692bp-121},
+    {0x4056C6CBC45DC8DE, -0x1.6d61b58c99c43p-60, 0x1.d8d2a16b7bd6ep-117, -0x1.0000000000000p+0, 0x1.04bfe27f01e31p-120},
+    {0x4066C6CBC45DC8DE, 0x1.6d61b58c99c43p-59, -0x1.d8d2a16b7bd6ep-116, 0x1.0000000000000p+0, -0x1.04bfe27f01e31p-118},
+    {0x4076C6CBC45DC8DE, 0x1.6d61b58c99c43p-58, -0x1.d8d2a16b7bd6ep-115, 0x1.0000000000000p+0, -0x1.04bfe27f01e31p-116},
+    {0x4086C6CBC45DC8DE, 0x1.6d61b58c99c43p-57, -0x1.d8d2a16b7bd6ep-114, 0x1.0000000000000p+0, -0x1.04bfe27f01e31p-114},
+    {0x4096C6CBC45DC8DE, 0x1.6d61b58c99c43p-56, -0x1.d8d2a16b7bd6ep-113, 0x1.0000000000000p+0, -0x1.04bfe27f01e31p-112},
+    {0xE0A2FAB1A63592D1, 0x1.ff8f923246573p-1, 0x1.07af802b8d93ep-55, 0x1.533b32f44bf39p-5, -0x1.d27259f222860p-62},
+    {0x6236B01E4F5C5C6E, 0x1.df25666c86ca6p-2, -0x1.1323ac6e38ca8p-56, -0x1.c47de140024bcp-1, 0x1.3e0af9a491425p-56},
+    {0x542F575EFC3B7A2B, -0x1.da206720088dfp-1, 0x1.b9e25f66e60e0p-55, 0x1.828337f92b0e5p-2, -0x1.08ccabfd98104p-58},
+    {0x4EE6F9CF6A795585, 0x1.820bd1c803236p-2, -0x1.c763097d3d734p-56, -0x1.da38b834f9d36p-1, 0x1.d0e2cfb81c31fp-59},
+    {0x6473BC2D0CBBF2C8, 0x1.f607eb3d35207p-1, 0x1.7e575df36fbe9p-56, 0x1.922c45c92d348p-3, -0x1.c395b196393c0p-58},
+    {0x7A1028D7E9DA93EB, 0x1.3e986ca669799p-4, -0x1.88718afa4e60dp-60, -0x1.fe72e6f9a9578p-1, 0x1.40f7c1d2c8e28p-55},
+    {0xC004D49F52AB7C38, -0x1.064251b383a33p-1, -0x1.c020d6c49872ep-55, -0x1.b7bb60edcca0ap-1, 0x1.debfabe64aae8p-55},
+    {0xC021B39A7F696732, -0x1.16025e19c1c14p-1, 0x1.fa2d91266af80p-56, -0x1.adf28fbf10c86p-1, -0x1.061038af1043fp-55},
+    {0xC0177EB9F1396BB8, 0x1.97a3c6d388aa8p-2, -0x1.fe545b698782cp-56, 0x1.d5aeaaded1de0p-1, 0x1.dc780af3084e7p-55},
+    {0xC01DB02D98D68568, -0x1.d0fa22377bb90p-1, -0x1.0073b4cf98969p-55, 0x1.acac7f684501ep-2, -0x1.4f5fa12b14795p-56},
+    {0xC00B388B2E2A1F18, 0x1.08419e4a96cd2p-2, 0x1.4af47d1c8d503p-56, -0x1.eea858ff01fcbp-1, 0x1.95348e62bbb65p-55},
+    {0x401BF439D0F2B384, 0x1.4beaae201d991p-1, 0x1.fc2d6f3c150aap-59, 0x1.85d70fc45610ep-1, -0x1.b9567e5e86a67p-56},
+};
+// clang-format on
+
 double as_double(std::uint64_t b) {
   return std::bit_cast<double>(b);
 }
@@ -510,33 +685,54 @@ template <typename T>
          << "got " << got << " expected " << expected << (decidable ? "" : " (or a neighbour)");
 }
 
+// The double-result and float-result functions of one angle against its
+// reference: a float angle through all four functions, a double through two.
+void expect_reference(const Reference& r) {
+  const double angle = as_double(r.angle);
+  SCOPED_TRACE(testing::Message() << "angle " << std::hexfloat << angle);
+  double sd, cd;
+  MxSinCosDDD(&sd, &cd, angle);
+  EXPECT_TRUE(rounds_correctly(sd, as_double(r.sin_double), r.decidable & 1));
+  EXPECT_TRUE(rounds_correctly(cd, as_double(r.cos_double), r.decidable & 2));
+  float sf, cf;
+  MxSinCosFFD(&sf, &cf, angle);
+  EXPECT_TRUE(rounds_correctly(sf, from_bits(r.sin_float), r.decidable & 4));
+  EXPECT_TRUE(rounds_correctly(cf, from_bits(r.cos_float), r.decidable & 8));
+  const float float_angle = static_cast<float>(angle);
+  if (static_cast<double>(float_angle) != angle) return;
+  MxSinCosFFF(&sf, &cf, float_angle);
+  EXPECT_TRUE(rounds_correctly(sf, from_bits(r.sin_float), r.decidable & 4));
+  EXPECT_TRUE(rounds_correctly(cf, from_bits(r.cos_float), r.decidable & 8));
+  MxSinCosDDF(&sd, &cd, float_angle);
+  EXPECT_TRUE(rounds_correctly(sd, as_double(r.sin_double), r.decidable & 1));
+  EXPECT_TRUE(rounds_correctly(cd, as_double(r.cos_double), r.decidable & 2));
+}
+
 TEST(SinCosExact, FloatAnglesMatchTheReference) {
-  for (const Reference& r : kFloatAngles) {
-    const float angle = static_cast<float>(as_double(r.angle));
-    SCOPED_TRACE(testing::Message() << "angle " << std::hexfloat << angle);
-    float sf, cf;
-    MxSinCosFFF(&sf, &cf, angle);
-    EXPECT_TRUE(rounds_correctly(sf, from_bits(r.sin_float), r.decidable & 4));
-    EXPECT_TRUE(rounds_correctly(cf, from_bits(r.cos_float), r.decidable & 8));
-    double sd, cd;
-    MxSinCosDDF(&sd, &cd, angle);
-    EXPECT_TRUE(rounds_correctly(sd, as_double(r.sin_double), r.decidable & 1));
-    EXPECT_TRUE(rounds_correctly(cd, as_double(r.cos_double), r.decidable & 2));
-  }
+  for (const Reference& r : kFloatAngles) expect_reference(r);
 }
 
 TEST(SinCosExact, DoubleAnglesMatchTheReference) {
-  for (const Reference& r : kDoubleAngles) {
-    const double angle = as_double(r.angle);
-    SCOPED_TRACE(testing::Message() << "angle " << std::hexfloat << angle);
-    double sd, cd;
-    MxSinCosDDD(&sd, &cd, angle);
-    EXPECT_TRUE(rounds_correctly(sd, as_double(r.sin_double), r.decidable & 1));
-    EXPECT_TRUE(rounds_correctly(cd, as_double(r.cos_double), r.decidable & 2));
-    float sf, cf;
-    MxSinCosFFD(&sf, &cf, angle);
-    EXPECT_TRUE(rounds_correctly(sf, from_bits(r.sin_float), r.decidable & 4));
-    EXPECT_TRUE(rounds_correctly(cf, from_bits(r.cos_float), r.decidable & 8));
+  for (const Reference& r : kDoubleAngles) expect_reference(r);
+}
+
+TEST(SinCosExact, ReductionEdgesMatchTheReference) {
+  for (const Reference& r : kEdgeAngles) expect_reference(r);
+}
+
+// Rounded results hide a loss of precision short of a rounding boundary: the
+// unrounded sine and cosine must be within 2^-100 of the true values.
+TEST(SinCosExact, UnroundedResultsAreWithin2ToThe100) {
+  for (const Parts& p : kPartsAngles) {
+    const double angle = as_double(p.angle);
+    const trig::ExactSinCos got = trig::exact_sin_cos(angle);
+    auto error = [](double hi, double lo, double want_hi, double want_lo) {
+      return std::fabs(((hi - want_hi) + (lo - want_lo)) / want_hi);
+    };
+    EXPECT_LE(error(got.sin_hi, got.sin_lo, p.sin_hi, p.sin_lo), 0x1p-100)
+        << "sine of " << std::hexfloat << angle;
+    EXPECT_LE(error(got.cos_hi, got.cos_lo, p.cos_hi, p.cos_lo), 0x1p-100)
+        << "cosine of " << std::hexfloat << angle;
   }
 }
 
@@ -640,6 +836,98 @@ TEST(SinCosExact, IgnoresAndKeepsTheCallersX87Settings) {
   EXPECT_EQ(c, as_double(kDoubleAngles[0].cos_double));
 }
 
+// The flush-to-zero controls of the calling thread: MXCSR's flush-to-zero
+// and denormals-are-zero on x86, FPCR.FZ on Arm; nothing elsewhere.
+#if defined(__aarch64__) && defined(__GNUC__)
+constexpr bool kHaveFlushControl = true;
+std::uint64_t read_fp_control() {
+  std::uint64_t fpcr;
+  __asm__ volatile("mrs %0, fpcr" : "=r"(fpcr));
+  return fpcr;
+}
+void write_fp_control(std::uint64_t fpcr) {
+  __asm__ volatile("msr fpcr, %0" : : "r"(fpcr));
+}
+constexpr std::uint64_t kFlushBits = std::uint64_t{1} << 24;
+#else
+constexpr bool kHaveFlushControl = selftest::kHaveMxcsr;
+std::uint64_t read_fp_control() {
+  return selftest::read_mxcsr() & selftest::kMxcsrControlMask;
+}
+void write_fp_control(std::uint64_t mxcsr) {
+  selftest::write_mxcsr(static_cast<std::uint32_t>(mxcsr));
+}
+constexpr std::uint64_t kFlushBits = 0x8040;  // flush-to-zero, denormals-are-zero
+#endif
+
+// One angle for all four functions: the float forms run only when it is a
+// float, which is decided beforehand (under flush-to-zero the test's own
+// conversions would flush).
+struct Angle {
+  double value;
+  float as_float;
+  bool is_float;
+};
+
+Angle make_angle(double value) {
+  const auto f = static_cast<float>(value);
+  return {value, f, static_cast<double>(f) == value};
+}
+
+// Every result for one angle, as bits.
+std::vector<std::uint64_t> all_results(const Angle& angle) {
+  double sd, cd, sdf = 0, cdf = 0;
+  float sf, cf, sff = 0, cff = 0;
+  MxSinCosDDD(&sd, &cd, angle.value);
+  MxSinCosFFD(&sf, &cf, angle.value);
+  if (angle.is_float) {
+    MxSinCosDDF(&sdf, &cdf, angle.as_float);
+    MxSinCosFFF(&sff, &cff, angle.as_float);
+  }
+  return {
+      std::bit_cast<std::uint64_t>(sd),  std::bit_cast<std::uint64_t>(cd),  bits(sf),  bits(cf),
+      std::bit_cast<std::uint64_t>(sdf), std::bit_cast<std::uint64_t>(cdf), bits(sff), bits(cff)};
+}
+
+// Double-double arithmetic needs round-to-nearest and subnormals: the caller's
+// rounding mode and flush-to-zero must change no result and stay as they were.
+// Flushing would zero the subnormal angles and results; 3 * 2^-150 lies
+// halfway between two floats, where only the sign of the sine's low part
+// decides.
+TEST(SinCosExact, IgnoresAndKeepsTheCallersRoundingAndFlushing) {
+  std::vector<Angle> angles;
+  for (double a : {1.0, -2.5, 0.7853981633974483, 1e22, -3.0e300, 1e-310, 0x1p-149, 3 * 0x1p-150,
+                   -0x1p-1074, 0x1.6c6cbc45dc8dep6, 6381956970095103.0 * 0x1p797}) {
+    angles.push_back(make_angle(a));
+  }
+  std::vector<std::vector<std::uint64_t>> want;
+  for (const Angle& angle : angles) want.push_back(all_results(angle));
+  EXPECT_EQ(want[7][2], 1u) << "3 * 2^-150: the float sine rounds down to 2^-149";
+  EXPECT_EQ(want[6][6], 1u) << "2^-149: the sine of the smallest float is itself";
+
+  const std::uint64_t original = read_fp_control();
+  for (int mode : {FE_UPWARD, FE_DOWNWARD, FE_TOWARDZERO, FE_TONEAREST}) {
+    for (bool flush : {false, true}) {
+      if (flush && !kHaveFlushControl) continue;
+      SCOPED_TRACE(testing::Message() << "rounding mode " << mode << ", flush " << flush);
+      ASSERT_EQ(std::fesetround(mode), 0);
+      const std::uint64_t caller = read_fp_control() | (flush ? kFlushBits : 0);
+      write_fp_control(caller);
+      std::vector<std::vector<std::uint64_t>> got;
+      for (const Angle& angle : angles) got.push_back(all_results(angle));
+      const std::uint64_t after = read_fp_control();
+      const int mode_after = std::fegetround();
+      write_fp_control(original);
+      std::fesetround(FE_TONEAREST);
+      EXPECT_EQ(after, caller);
+      EXPECT_EQ(mode_after, mode);
+      for (std::size_t i = 0; i < angles.size(); ++i) {
+        EXPECT_EQ(got[i], want[i]) << "angle " << std::hexfloat << angles[i].value;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tarn
 
@@ -712,4 +1000,62 @@ TEST(SinCosExact, IgnoresAndKeepsTheCallersX87Settings) {
 //
 //   print(emit("kFloatAngles", floats, True))
 //   print(emit("kDoubleAngles", doubles, False))
+//
+//   # Addition: the reduction's edge cases (kEdgeAngles) and the unrounded values
+//   # (kPartsAngles), with the helpers above.
+//   def below(v):  # the largest double at most v
+//       d = float(v)
+//       return d if mpmath.mpf(d) <= v else math.nextafter(d, 0)
+//   def float_below(v):
+//       b = f32(float(v))
+//       return b if mpmath.mpf(b) <= v else struct.unpack('<f', struct.pack('<I', f32bits(b) - 1))[0]
+//   def float_after(b): return struct.unpack('<f', struct.pack('<I', f32bits(b) + 1))[0]
+//
+//   closest = []  # (distance to a multiple of pi/2, double), from continued fractions
+//   for e in range(-52, 972):
+//       a = mpmath.frac(mpmath.ldexp(2 / mpmath.pi, e))
+//       q0, q1, x = 0, 1, 1 / a
+//       for _ in range(60):
+//           ai = int(mpmath.floor(x))
+//           q0, q1 = q1, ai * q1 + q0
+//           if q1 >= 2**53: break
+//           M = q1 * -(-2**52 // q1)  # the first multiple of the denominator with 53 bits
+//           if M < 2**53 and M * 2.0**e > 0.8:
+//               X = M * 2.0**e
+//               closest.append((abs(X - mpmath.nint(X * 2 / mpmath.pi) * mpmath.pi / 2), X))
+//           if x == ai: break
+//           x = 1 / (x - ai)
+//   closest.sort()
+//
+//   edges = []
+//   for k in list(range(1, 9)) + [1001, 2**21 + 3, 2**40 + 1]:
+//       v = k * mpmath.pi / 4
+//       d, f = below(v), float_below(v)
+//       for a in (d, math.nextafter(d, math.inf), f, float_after(f)):
+//           edges += [a, -a]
+//   edges += [2.0**20, math.nextafter(2.0**20, 0), -2.0**20]
+//   for n in (3, 666666):
+//       for d in (2.0**-24 * 0.999, 2.0**-24 * 1.001, -2.0**-24 * 1.001):
+//           edges.append(float(n * mpmath.pi / 2 + d))
+//   edges += [X for r, X in closest[:12]]
+//   print(emit("kEdgeAngles", edges, False))
+//
+//   parts = [1.0, -2.5, 1e-5, 2.0**-299, -2.0**-301, 2.0**20, math.nextafter(2.0**20, 0)]
+//   for k in (1, 3, 5, 7):
+//       d = below(k * mpmath.pi / 4)
+//       parts += [d, math.nextafter(d, math.inf)]
+//   for n in (3, 666666):
+//       for d in (2.0**-24 * 1.001, 2.0**-24 * 0.999):
+//           parts.append(float(n * mpmath.pi / 2 + d))
+//   parts += [X for r, X in closest[:4]]
+//   parts += [X for r, X in closest if X < 2.0**20 and X not in parts][:4]
+//   rng = random.Random(20261208)
+//   parts += [math.copysign(2.0 ** rng.uniform(0, 1023.9), rng.choice((-1, 1))) for _ in range(6)]
+//   parts += [rng.uniform(-10, 10) for _ in range(6)]
+//   print("constexpr Parts kPartsAngles[] = {")
+//   for a in parts:
+//       s, c = mpmath.sin(mpmath.mpf(a)), mpmath.cos(mpmath.mpf(a))
+//       sh, ch = float(s), float(c)
+//       print(f"    {{0x{f64bits(a):016X}, {sh.hex()}, {float(s - sh).hex()}, {ch.hex()}, {float(c - ch).hex()}}},")
+//   print("};")
 // clang-format on

@@ -202,12 +202,9 @@ done
 #     processor's documented error but not its exact bits;
 #   SSE estimate operations on i686 under qemu-i386 (not natively): qemu's
 #     reciprocal estimate instructions are exact;
-#   MxSinCos* on Windows: the exact sine-cosine rounds the C runtime's long
-#     double sine and cosine, and the mingw-w64 runtime's are the x87
-#     instructions, whose argument reduction is not exact.
 #   x87 forms on 32-bit x86: they run on the x87 unit itself, whose registers
 #     keep a wider exponent range and round subnormal results twice, where the
-#     seeded cases overflow or underflow (the tiers that bind them below);
+#     seeded cases overflow or underflow (the tiers that bind them below).
 x87_unit_pattern='^digest (x87|x87_CMOV|MMX|CMOV_MMX|CMOV_MMX_MMXext) (MxMatMult4x4_4x4|MxSparseMatMult4x4_4x4|MxRghFastSqrt|Mx3DVecAccMagnitude|Mx3DVecCmpMagnitude|Mx3DVecNormalize) '
 same_bits() {  # same_bits TARGET PATTERN
   local file=build-$1/digest.txt pattern=$2 differing noted
@@ -235,8 +232,7 @@ for target in "${targets[@]}"; do
       $runs_32bit ||
         pattern="$x87_unit_pattern|"'^digest SSE (MxAccSqrt|MxRghFastSqrt|MxFAccDiv|MxFRghFastDiv|MxFAccRecip|MxFRghFastRecip|Mx3DVecAccMagnitude|Mx3DVecRghFastMagnitude|Mx3DVecNormalize) '
       ;;
-    mingw-i686) pattern="$x87_unit_pattern|"'^digest [^ ]+ MxSinCos(FFF|DDD|DDF|FFD) ' ;;
-    mingw-x86_64) pattern='^digest [^ ]+ MxSinCos(FFF|DDD|DDF|FFD) ' ;;
+    mingw-i686) pattern=$x87_unit_pattern ;;
     *) pattern='^$' ;;
   esac
   if [ -f "build-$target/digest.txt" ]; then

@@ -38,6 +38,16 @@ inline std::uint32_t step_index(float angle, float multiplier) {
   return std::bit_cast<std::uint32_t>(u) - kRoundingConstantBits;
 }
 
+// The exact sine-cosine before its rounding to a destination: the sine and
+// cosine of a finite angle, each the sum hi + lo of two doubles (lo at most
+// half a unit in hi's last place), within 2^-100 of the true values relative.
+// Like the exported functions it sets the caller's floating-point environment
+// aside for the call.
+struct ExactSinCos {
+  double sin_hi, sin_lo, cos_hi, cos_lo;
+};
+ExactSinCos exact_sin_cos(double angle);
+
 namespace x87 {
 float TSin(float radians);
 float TCos(float radians);
