@@ -276,7 +276,7 @@ Reduced reduce(double x) {
   const std::uint32_t factor[3] = {static_cast<std::uint32_t>(shifted_low),
                                    static_cast<std::uint32_t>(shifted_low >> 32),
                                    static_cast<std::uint32_t>(shift == 0 ? 0 : m >> (64 - shift))};
-  const std::uint32_t* window = kTwoOverPi + skip + 2;  // most significant first
+  const std::uint32_t* window = kTwoOverPi + (skip + 2);  // most significant first
 
   // product = factor * window, modulo 2^(32 kWindow): higher limbs only add
   // multiples of 4. The partial products are independent; their halves are
