@@ -9,6 +9,8 @@
 # operation and tier by tier (module_host_test --digest).
 #
 #   tools/cross-check.sh [TARGET...]     (default: all four)
+#   tools/cross-check.sh --install-only [TARGET...]   only the packages (32-bit
+#     Wine upgrades system libraries to match, so CI installs before building)
 #
 # Installs the Debian packages the chosen targets need when they are missing
 # (root, apt-get), and only those. 32-bit x86 programs run directly where the
@@ -24,6 +26,11 @@ set -uo pipefail
 
 cd "$(dirname "$0")/.."
 root=$PWD
+install_only=false
+if [ "${1-}" = --install-only ]; then
+  install_only=true
+  shift
+fi
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(i686-linux aarch64-linux mingw-i686 mingw-x86_64)
 start_all=$SECONDS
@@ -84,6 +91,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null || exit 1
   log "packages installed after $((SECONDS - start_all)) s"
 fi
+$install_only && exit 0
 
 # ---- Checks -------------------------------------------------------------------------
 
