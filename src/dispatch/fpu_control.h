@@ -39,10 +39,6 @@ inline void reset_x87() {}
 
 inline constexpr std::uint16_t kPrecisionControlMask = 0x0300;  // bits 8-9; 00 = 24-bit
 
-// Double arithmetic rounded to double precision while alive. Where double
-// arithmetic runs on the x87 unit (32-bit x86 without SSE2 float code) the
-// library's single-precision setting would round it to 24 bits; elsewhere
-// there is nothing to do.
 // The x87 forms' working values. Where float arithmetic runs on the x87 unit
 // (32-bit x86) they are its registers: long double, which at the single
 // precision the library sets rounds each operation to 24 bits and keeps the
@@ -54,9 +50,12 @@ using X87Value = long double;
 using X87Value = float;
 #endif
 
-// The compiler may move register arithmetic across the control-word writes:
-// pin() a value where it must pass through memory (after the setting, or
-// before the restore).
+// DoublePrecision: double arithmetic rounded to double precision while
+// alive. Where double arithmetic runs on the x87 unit (32-bit x86 without SSE2
+// float code) the library's single-precision setting would round it to 24
+// bits; elsewhere there is nothing to do. The compiler may move register
+// arithmetic across the control-word writes: pin() a value where it must pass
+// through memory (after the setting, or before the restore).
 #if defined(__i386__) && defined(__GNUC__) && !defined(__SSE2_MATH__)
 template <typename T>
 inline void pin(T& value) {
@@ -86,7 +85,7 @@ struct DoublePrecision {};
 // whatever unit runs it. On the x87 unit a single-precision result keeps a
 // wide exponent range until stored, and a subnormal one is rounded twice:
 // there the operation runs in double precision (exact, or innocuously
-// rounded, for + - * of floats) and is rounded once when stored as a float.
+// rounded, for + - * / of floats) and is rounded once when stored as a float.
 template <typename Op>
 inline float rounded_once(float a, float b, Op op) {
 #if defined(__i386__) && defined(__GNUC__) && !defined(__SSE2_MATH__)
