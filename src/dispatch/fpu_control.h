@@ -81,6 +81,18 @@ inline void pin(T&) {}
 struct DoublePrecision {};
 #endif
 
+// op(a, b) in double arithmetic rounded to double precision, whatever the
+// x87 precision setting.
+template <typename Op>
+inline double in_double_precision(double a, double b, Op op) {
+  [[maybe_unused]] DoublePrecision precision;
+  pin(a);
+  pin(b);
+  double result = op(a, b);
+  pin(result);
+  return result;
+}
+
 // a op b rounded once to single precision, range and subnormals included,
 // whatever unit runs it. On the x87 unit a single-precision result keeps a
 // wide exponent range until stored, and a subnormal one is rounded twice:
@@ -89,13 +101,7 @@ struct DoublePrecision {};
 template <typename Op>
 inline float rounded_once(float a, float b, Op op) {
 #if defined(__i386__) && defined(__GNUC__) && !defined(__SSE2_MATH__)
-  [[maybe_unused]] DoublePrecision precision;
-  double x = a, y = b;
-  pin(x);
-  pin(y);
-  double exact = op(x, y);
-  pin(exact);
-  float result = static_cast<float>(exact);
+  float result = static_cast<float>(in_double_precision(a, b, op));
   pin(result);
   return result;
 #else

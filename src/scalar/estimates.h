@@ -50,20 +50,10 @@ inline float round_to_fraction_bits(double v, int fraction_bits) {
 // 1/x and 1/sqrt(x) rounded once to double precision, whatever the x87
 // precision setting.
 inline double recip_double(float x) {
-  [[maybe_unused]] fpu::DoublePrecision precision;
-  double v = x;
-  fpu::pin(v);
-  double r = 1.0 / v;
-  fpu::pin(r);
-  return r;
+  return fpu::in_double_precision(1.0, x, [](double a, double b) { return a / b; });
 }
 inline double rsqrt_double(float x) {
-  [[maybe_unused]] fpu::DoublePrecision precision;
-  double v = x;
-  fpu::pin(v);
-  double r = 1.0 / std::sqrt(v);
-  fpu::pin(r);
-  return r;
+  return fpu::in_double_precision(1.0, x, [](double a, double b) { return a / std::sqrt(b); });
 }
 
 inline float recip_estimate_3dnow(float x) {
