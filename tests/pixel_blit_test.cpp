@@ -402,6 +402,69 @@ TEST(PixelBlit, ClipsAgainstAllFourEdges) {
   }
 }
 
+// Arguments at the ends of the 32-bit range. Rows and columns that clipping
+// skips by the billion bring the source back onto the surface; a pitch of
+// +-2^31 over a single row is never multiplied by more than 0. A rectangle
+// whose byte offsets do not fit in 64 bits reaches no surface: nothing is
+// read or written (the source pointer then points at nothing readable).
+TEST(PixelBlit, ExtremeArgumentsAreExactOrSkipped) {
+  struct Case {
+    int src_x, src_y, width, height, src_pitch, dst_x, dst_y, dst_width, dst_height, dst_pitch;
+    bool blits;  // false: offsets beyond 64 bits, nothing happens
+  };
+  constexpr int kPitch = 16 * 4;  // the 16 x 4 source below
+  const Case kCases[] = {
+      // Clipping skips billions of columns and rows, back onto the source.
+      {9 - INT_MAX, 2 - INT_MAX, INT_MAX, INT_MAX, kPitch, 7 - INT_MAX, 1 - INT_MAX, 8, 3, 0, true},
+      {2, 3 - INT_MAX, 5, INT_MAX, kPitch, 0, -(INT_MAX - 2), 8, 3, 0, true},
+      // Pitches of -2^31 and 2^31 - 1 over a single row.
+      {8 - INT_MAX, 0, INT_MAX, 1, INT_MIN, -(INT_MAX - 5), 0, 8, 1, INT_MIN, true},
+      {1, 0, 6, 1, INT_MAX, 1, 0, 8, 1, INT_MAX, true},
+      {0, 0, 8, INT_MAX, INT_MIN, 0, 0, 8, 1, INT_MIN, true},
+      // Beyond 64 bits: the first row's start (the second case 4 bytes
+      // below -2^63), the end of a first row that starts at 2^63 - 1, the
+      // last of three rows whose first starts at 2^31 - 2^63.
+      {INT_MIN, INT_MAX, 8, INT_MAX, INT_MIN, 0, -(INT_MAX - 1), 8, 3, 0, false},
+      {-(3 << 29) - 1, INT_MAX, 8, INT_MAX, INT_MIN, 0, -(INT_MAX - 1), 8, 3, 0, false},
+      {INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX, -(INT_MAX - 8), -(INT_MAX - 1), 8, 3, 0, false},
+      {INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX, -(1 << 29), -(INT_MAX - 1), 8, 3, 0, false},
+      {INT_MIN, INT_MAX, 8, INT_MAX, INT_MIN, 0, -(INT_MAX - 3), 8, 3, 0, false},
+  };
+  std::mt19937 rng(31);
+  for (const BlitVariant& v : kBlitVariants) {
+    for (const Format& f : kFormats) {
+      for (const Case& c : kCases) {
+        Surface src(16, 4, 4, false);
+        Surface dst(8, 3, f.bytes, false);
+        fill_source(src, rng);
+        fill_random(dst, rng);
+        const int dst_pitch = c.dst_pitch != 0 ? c.dst_pitch : dst.pitch;
+        BlitArgs args{reinterpret_cast<const std::uint32_t*>(src.top()),
+                      c.src_x,
+                      c.src_y,
+                      c.width,
+                      c.height,
+                      c.src_pitch,
+                      dst.top(),
+                      c.dst_x,
+                      c.dst_y,
+                      c.dst_width,
+                      c.dst_height,
+                      dst_pitch};
+        Surface want = dst;
+        if (c.blits) {
+          args.dst = want.top();
+          ref_blit(v.model, f, args);
+          args.dst = dst.top();
+        }
+        run(v.fn, f, args);
+        EXPECT_EQ(dst.data, want.data) << v.name << " " << f.name << " case "
+                                       << (&c - kCases);
+      }
+    }
+  }
+}
+
 // Working values live in each call: blits on several threads at once give
 // the same surfaces as one after another.
 TEST(PixelBlit, ConcurrentBlitsOnDifferentSurfaces) {

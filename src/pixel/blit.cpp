@@ -466,10 +466,49 @@ struct Rect {
   std::int64_t dst_pitch;
 };
 
+// a * b + c, exactly; false when it does not fit in 64 bits.
+bool multiply_add(std::int64_t a, std::int64_t b, std::int64_t c, std::int64_t* out) {
+#if defined(__GNUC__)
+  std::int64_t product;
+  return !__builtin_mul_overflow(a, b, &product) && !__builtin_add_overflow(product, c, out);
+#else
+  constexpr std::int64_t kMax = INT64_MAX, kMin = INT64_MIN;
+  if (a != 0 && b != 0) {
+    // The callers' factors stay far from the 64-bit limits, so |x| is exact.
+    const std::int64_t abs_a = a < 0 ? -a : a, abs_b = b < 0 ? -b : b;
+    if (abs_a > kMax / abs_b) return false;
+  }
+  const std::int64_t product = a * b;
+  if (c > 0 ? product > kMax - c : product < kMin - c) return false;
+  *out = product + c;
+  return true;
+#endif
+}
+
+// base + offset as address arithmetic that wraps, as the processor's does: a
+// pointer far outside the caller's surfaces is never formed by pointer
+// arithmetic, and on a 32-bit target the offset wraps modulo 2^32.
+template <typename P>
+P* advance(P* base, std::int64_t offset) {
+  return reinterpret_cast<P*>(reinterpret_cast<std::uintptr_t>(base) +
+                              static_cast<std::uintptr_t>(static_cast<std::uint64_t>(offset)));
+}
+
+// Byte offsets of a rectangle's first pixel and one past the last row's last
+// pixel: row * pitch + column * bytes for both corners. False when either
+// does not fit in 64 bits: no surface within an address space can need it.
+bool rect_offsets(std::int64_t column, std::int64_t row, std::int64_t width, std::int64_t height,
+                  std::int64_t pitch, int bytes, std::int64_t* first) {
+  std::int64_t last;
+  return multiply_add(row, pitch, column * bytes, first) &&
+         multiply_add(row + height - 1, pitch, (column + width) * bytes, &last);
+}
+
 // Clips against all four edges of the destination: a negative destination x
 // or y skips as many source columns or rows, so what remains lands where it
-// would have. Returns false when nothing is left. Arithmetic is 64-bit, so no
-// combination of arguments overflows.
+// would have. Returns false when nothing is left, or when the rectangle's
+// offsets do not fit in 64 bits. Coordinates stay below 2^33 in magnitude
+// and pitches at most 2^31, so every sum and product here is exact.
 bool clip(const std::uint32_t* src, std::int64_t src_x, std::int64_t src_y, std::int64_t width,
           std::int64_t height, std::int64_t src_pitch, void* dst, std::int64_t dst_x,
           std::int64_t dst_y, std::int64_t dst_width, std::int64_t dst_height,
@@ -487,10 +526,13 @@ bool clip(const std::uint32_t* src, std::int64_t src_x, std::int64_t src_y, std:
   if (width > dst_width - dst_x) width = dst_width - dst_x;
   if (height > dst_height - dst_y) height = dst_height - dst_y;
   if (width < 1 || height < 1) return false;
-  rect->src = reinterpret_cast<const Byte*>(src) +
-              static_cast<std::ptrdiff_t>(src_y * src_pitch + src_x * 4);
-  rect->dst =
-      static_cast<Byte*>(dst) + static_cast<std::ptrdiff_t>(dst_y * dst_pitch + dst_x * dst_bytes);
+  std::int64_t src_offset, dst_offset;
+  if (!rect_offsets(src_x, src_y, width, height, src_pitch, 4, &src_offset) ||
+      !rect_offsets(dst_x, dst_y, width, height, dst_pitch, dst_bytes, &dst_offset)) {
+    return false;
+  }
+  rect->src = advance(reinterpret_cast<const Byte*>(src), src_offset);
+  rect->dst = advance(static_cast<Byte*>(dst), dst_offset);
   rect->width = width;
   rect->height = height;
   rect->src_pitch = src_pitch;
@@ -500,11 +542,10 @@ bool clip(const std::uint32_t* src, std::int64_t src_x, std::int64_t src_y, std:
 
 template <Blend B, Format F>
 void blend_rect(const Rect& r) {
-  // Each row's address is formed from the first, so no pointer is ever
-  // formed beyond the last row the caller's surfaces hold.
+  // Each row's address is formed from the first (row * pitch stays below
+  // 2^62), so no pointer is formed beyond the last row.
   for (std::int64_t row = 0; row < r.height; ++row) {
-    blend_row<B, F>(r.src + static_cast<std::ptrdiff_t>(row * r.src_pitch),
-                    r.dst + static_cast<std::ptrdiff_t>(row * r.dst_pitch), r.width);
+    blend_row<B, F>(advance(r.src, row * r.src_pitch), advance(r.dst, row * r.dst_pitch), r.width);
   }
 }
 
