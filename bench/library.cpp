@@ -58,6 +58,27 @@ void Library::select(MxCpuFlags flags) const {
   init_tables_();
 }
 
+void Library::select_kernel(MxCpuFlags flags, Kernel kernel) const {
+  select(flags);
+  const Kernel ceiling = kernel_ceiling();
+  set_kernel_ceiling(kernel);
+  ::MxInitLibForCPU(flags);
+  set_kernel_ceiling(ceiling);
+}
+
+std::vector<std::pair<Kernel, GenericFn>> narrower_kernels(SlotId slot, Variant variant) {
+  std::vector<std::pair<Kernel, GenericFn>> found;
+  const SlotImpl* entry = find_entry(slot, variant);
+  if (entry == nullptr) return found;
+  const Kernel widest = selected_kernel();
+  const GenericFn bound = entry->kernel(widest);
+  for (int k = 0; k < static_cast<int>(widest); ++k) {
+    const GenericFn fn = entry->kernels[k];
+    if (fn != nullptr && fn != bound) found.emplace_back(static_cast<Kernel>(k), fn);
+  }
+  return found;
+}
+
 std::vector<SlotVariant> Library::variants(SlotId slot) const {
   void** slot_var = static_cast<void**>(symbol(slot_info(slot).name));
   std::vector<SlotVariant> found;
@@ -76,7 +97,8 @@ std::vector<SlotVariant> Library::variants(SlotId slot) const {
     }
     seen.push_back(fn);
     found.push_back(
-        {std::string(variant_name(slot_variant(slot, tier, flags))), flags, {tier_label}});
+        {std::string(variant_name(slot_variant(slot, tier, flags))), slot_variant(slot, tier, flags),
+         flags, {tier_label}});
   };
   // The SSE tier first: an implementation it binds is timed in it, so that
   // the slots it calls through (a rotation's lookups and products) are the

@@ -9,9 +9,12 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TarnLib2DLL.h"
+#include "dispatch/kernel.h"
+#include "dispatch/registry.h"
 #include "dispatch/slots.h"
 
 namespace tarn::bench {
@@ -20,6 +23,7 @@ namespace tarn::bench {
 // binds it.
 struct SlotVariant {
   std::string label;  // the variant's name, e.g. "SSE" or "MMXext"
+  Variant variant;
   MxCpuFlags flags;
   std::vector<std::string> tiers;  // every tier whose binding uses it
 };
@@ -41,6 +45,9 @@ class Library {
 
   // Binds a tier in the loaded library (and keeps the sine table built).
   void select(MxCpuFlags flags) const;
+  // The same, and the static library's selection under a kernel ceiling, so
+  // that its kernels find the bounds selection sets.
+  void select_kernel(MxCpuFlags flags, Kernel kernel) const;
 
   // The distinct implementations that the fourteen tiers (and, for the blit,
   // the Cyrix word) bind to a slot; empty while the slot is null everywhere.
@@ -59,11 +66,19 @@ class Library {
 bool quick();
 void set_quick(bool quick);
 
+// The narrower kernels of a variant that differ from the one the machine
+// gets, each with its implementation in the linked static library (the same
+// code as the shared library's).
+std::vector<std::pair<Kernel, GenericFn>> narrower_kernels(SlotId slot, Variant variant);
+
 // Registers one benchmark per distinct implementation of slot S, named
-// "<job>/tarn <variant>". body runs with the slot already bound.
+// "<job>/tarn <variant>", the kernel the machine gets; each narrower kernel
+// of it follows as "<job>/tarn <variant> [<kernel>]", forced into the shared
+// library's slot. body runs with the slot already bound.
 template <SlotId S>
 void register_slot(const std::string& job,
                    std::function<void(benchmark::State&, typename SlotTraits<S>::Fn*)> body) {
+  using Fn = typename SlotTraits<S>::Fn;
   const Library& lib = Library::get();
   auto* slot_var = lib.slot<S>();
   for (const SlotVariant& v : lib.variants(S)) {
@@ -73,6 +88,16 @@ void register_slot(const std::string& job,
                                    Library::get().select(flags);
                                    body(state, slot_var);
                                  });
+    for (const auto& [kernel, fn] : narrower_kernels(S, v.variant)) {
+      const std::string name =
+          job + "/tarn " + v.label + " [" + std::string(kernel_name(kernel)) + "]";
+      benchmark::RegisterBenchmark(name.c_str(), [flags, slot_var, body, kernel = kernel,
+                                                  fn = fn](benchmark::State& state) {
+        Library::get().select_kernel(flags, kernel);
+        *slot_var = reinterpret_cast<Fn>(fn);
+        body(state, slot_var);
+      });
+    }
   }
 }
 

@@ -7,22 +7,13 @@
 #include <cstring>
 #include <vector>
 
-#include "pixel/pixel.h"
+#include "test_support.h"
 
 namespace tarn::pixel {
 namespace {
 
-struct LongRunVariant {
-  const char* name;
-  MxSetDwordAlignedMemFn set;
-  MxCopyDwordAlignedMemFn copy;
-};
-
-const LongRunVariant kLongRunVariants[] = {
-    {"x87", x87::SetDwordAlignedMem, x87::CopyDwordAlignedMem},
-    {"MMX", mmx::SetDwordAlignedMem, mmx::CopyDwordAlignedMem},
-    {"MMXext", mmxext::SetDwordAlignedMem, mmxext::CopyDwordAlignedMem},
-};
+using test::as_slot_fn;
+using test::slot_implementations;
 
 constexpr std::uint32_t kMiBWords = 1u << 18;
 
@@ -40,26 +31,26 @@ std::int64_t first_difference(const std::vector<std::uint32_t>& a,
 }
 
 TEST(PixelFillLongRuns, SetFillsExactlyTheRun) {
-  for (const auto& v : kLongRunVariants) {
+  for (const auto& v : slot_implementations(SlotId::MxSetDwordAlignedMem)) {
     for (std::uint32_t count : kLongCounts) {
       std::vector<std::uint32_t> buffer(count + 4, 0xA5A5A5A5u);
       std::vector<std::uint32_t> want = buffer;
       std::fill(want.begin() + 1, want.begin() + 1 + count, 0x3F800001u);
-      v.set(buffer.data() + 1, count, 0x3F800001u);
+      as_slot_fn<SlotId::MxSetDwordAlignedMem>(v.fn)(buffer.data() + 1, count, 0x3F800001u);
       EXPECT_EQ(first_difference(buffer, want), -1) << v.name << " count " << count;
     }
   }
 }
 
 TEST(PixelFillLongRuns, CopyCopiesExactlyTheRun) {
-  for (const auto& v : kLongRunVariants) {
+  for (const auto& v : slot_implementations(SlotId::MxCopyDwordAlignedMem)) {
     for (std::uint32_t count : kLongCounts) {
       std::vector<std::uint32_t> source(count);
       for (std::uint32_t i = 0; i < count; ++i) source[i] = i * 2654435761u;
       std::vector<std::uint32_t> buffer(count + 4, 0xA5A5A5A5u);
       std::vector<std::uint32_t> want = buffer;
       std::copy(source.begin(), source.end(), want.begin() + 1);
-      v.copy(buffer.data() + 1, source.data(), count);
+      as_slot_fn<SlotId::MxCopyDwordAlignedMem>(v.fn)(buffer.data() + 1, source.data(), count);
       EXPECT_EQ(first_difference(buffer, want), -1) << v.name << " count " << count;
     }
   }
@@ -68,13 +59,13 @@ TEST(PixelFillLongRuns, CopyCopiesExactlyTheRun) {
 // A destination below an overlapping source, in every band: the run moves
 // down as an ascending copy moves it.
 TEST(PixelFillLongRuns, CopyDownOverlapping) {
-  for (const auto& v : kLongRunVariants) {
+  for (const auto& v : slot_implementations(SlotId::MxCopyDwordAlignedMem)) {
     for (std::uint32_t count : kLongCounts) {
       std::vector<std::uint32_t> buffer(count + 64);
       for (std::size_t i = 0; i < buffer.size(); ++i) buffer[i] = static_cast<std::uint32_t>(i);
       std::vector<std::uint32_t> want = buffer;
       std::copy(buffer.begin() + 61, buffer.begin() + 61 + count, want.begin() + 1);
-      v.copy(buffer.data() + 1, buffer.data() + 61, count);
+      as_slot_fn<SlotId::MxCopyDwordAlignedMem>(v.fn)(buffer.data() + 1, buffer.data() + 61, count);
       EXPECT_EQ(first_difference(buffer, want), -1) << v.name << " count " << count;
     }
   }

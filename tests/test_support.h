@@ -9,6 +9,7 @@
 
 #include "TarnLib2DLL.h"
 #include "dispatch/fpu_control.h"
+#include "dispatch/registry.h"
 #include "dispatch/tiers.h"
 
 namespace tarn::test {
@@ -41,6 +42,39 @@ inline std::string tier_test_name(Tier tier) {
   std::string name;
   for (char c : tier_name(tier)) name += (c == '+' || c == '!') ? '_' : c;
   return name;
+}
+
+// One built implementation of a slot: a variant in one of its kernels.
+struct SlotImplementation {
+  std::string name;  // "MMX" for a baseline kernel, "MMX [AVX2]" for a wider one
+  GenericFn fn;
+};
+
+// Every distinct implementation of a slot in every kernel this machine can
+// run (an implementation shared by several variants appears once, named
+// after the first).
+inline std::vector<SlotImplementation> slot_implementations(SlotId slot) {
+  std::vector<SlotImplementation> found;
+  const Kernel widest = machine_kernels().widest;
+  for (int v = 0; v < kVariantCount; ++v) {
+    const SlotImpl* entry = find_entry(slot, static_cast<Variant>(v));
+    if (entry == nullptr) continue;
+    for (int k = 0; k <= static_cast<int>(widest); ++k) {
+      const GenericFn fn = entry->kernels[k];
+      bool seen = fn == nullptr;
+      for (const SlotImplementation& f : found) seen |= f.fn == fn;
+      if (seen) continue;
+      std::string name(variant_name(static_cast<Variant>(v)));
+      if (k != 0) name += " [" + std::string(kernel_name(static_cast<Kernel>(k))) + "]";
+      found.push_back({name, fn});
+    }
+  }
+  return found;
+}
+
+template <SlotId S>
+typename SlotTraits<S>::Fn as_slot_fn(GenericFn fn) {
+  return reinterpret_cast<typename SlotTraits<S>::Fn>(fn);
 }
 
 // Selects a tier for the test and builds the tables.

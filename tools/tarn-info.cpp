@@ -5,16 +5,21 @@
 //   tarn-info --all-tiers      the variant of every selection group in all tiers
 //   tarn-info --self-test      check every slot of this machine's tier (or of
 //                              --flags WORD) against the golden checksums
+//   tarn-info --kernel NAME    bind no kernel wider than NAME (baseline, AVX2,
+//                              AVX-512), with any of the above
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "TarnLib2DLL.h"
 #include "dispatch/fpu_control.h"
 #include "dispatch/identify.h"
+#include "dispatch/kernel.h"
 #include "dispatch/registry.h"
 #include "dispatch/tiers.h"
 #include "selftest/golden.h"
@@ -31,16 +36,37 @@ struct Options {
   enum class Mode { kMachine, kFlags, kAllTiers } mode = Mode::kMachine;
   MxCpuFlags flags = 0;
   bool self_test = false;
+  std::optional<Kernel> kernel_cap;
 };
+
+// "baseline" or a kernel's name, in any case.
+std::optional<Kernel> parse_kernel(const char* text) {
+  const auto same = [](std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      if (std::tolower(static_cast<unsigned char>(a[i])) !=
+          std::tolower(static_cast<unsigned char>(b[i]))) {
+        return false;
+      }
+    }
+    return true;
+  };
+  if (same(text, "baseline")) return Kernel::kBaseline;
+  for (int k = 0; k < kKernelCount; ++k) {
+    if (same(text, kernel_name(static_cast<Kernel>(k)))) return static_cast<Kernel>(k);
+  }
+  return std::nullopt;
+}
 
 void usage(std::FILE* out) {
   std::fprintf(out,
-               "usage: tarn-info [--flags WORD | --all-tiers] [--self-test]\n"
+               "usage: tarn-info [--flags WORD | --all-tiers] [--self-test] [--kernel NAME]\n"
                "  (no option)    identify this machine and show its binding\n"
                "  --flags WORD   show the tier and binding a capability word selects\n"
                "  --all-tiers    show the variant of each selection group in every tier\n"
                "  --self-test    check every slot of the tier (this machine's, or the one\n"
-               "                 --flags selects) against known results; exit 1 on a failure\n");
+               "                 --flags selects) against known results; exit 1 on a failure\n"
+               "  --kernel NAME  bind no kernel wider than NAME: baseline, AVX2 or AVX-512\n");
 }
 
 std::optional<Options> parse(int argc, char** argv) {
@@ -53,6 +79,9 @@ std::optional<Options> parse(int argc, char** argv) {
       if (end == argv[i] || *end != '\0' || value > 0xFFFFFFFFul) return std::nullopt;
       opt.mode = Options::Mode::kFlags;
       opt.flags = static_cast<MxCpuFlags>(value);
+    } else if (std::strcmp(arg, "--kernel") == 0 && i + 1 < argc) {
+      opt.kernel_cap = parse_kernel(argv[++i]);
+      if (!opt.kernel_cap) return std::nullopt;
     } else if (std::strcmp(arg, "--all-tiers") == 0) {
       opt.mode = Options::Mode::kAllTiers;
     } else if (std::strcmp(arg, "--self-test") == 0) {
@@ -64,12 +93,20 @@ std::optional<Options> parse(int argc, char** argv) {
   return opt;
 }
 
-std::string bound_variant(SlotId slot) {
+// The variant the tier binds to a slot and the kernel of it the slot holds.
+std::string bound_variant(SlotId slot, Tier tier, MxCpuFlags flags) {
   const GenericFn fn = load_slot(slot);
   if (fn == nullptr) return "(not built)";
-  Variant variant;
-  if (!find_variant(slot, fn, &variant)) return "(unknown)";
-  return std::string(variant_name(variant));
+  const Variant variant = slot_variant(slot, tier, flags);
+  const SlotImpl* entry = find_entry(slot, variant);
+  int k = 0;
+  while (entry != nullptr && k < kKernelCount && entry->kernels[k] != fn) ++k;
+  if (entry == nullptr || k == kKernelCount) return "(unknown)";
+  const std::string_view kernel = kernel_name(static_cast<Kernel>(k));
+  char text[64];
+  std::snprintf(text, sizeof text, "%-16.*s %.*s", static_cast<int>(variant_name(variant).size()),
+                variant_name(variant).data(), static_cast<int>(kernel.size()), kernel.data());
+  return text;
 }
 
 int show_binding(MxCpuFlags flags, bool print_word = true) {
@@ -79,12 +116,18 @@ int show_binding(MxCpuFlags flags, bool print_word = true) {
     std::printf("tier            none (the word lacks MxCpuFPU)\n");
     return 1;
   }
-  std::printf("tier            %.*s%s\n\n", static_cast<int>(tier_name(*tier).size()),
+  std::printf("tier            %.*s%s\n", static_cast<int>(tier_name(*tier).size()),
               tier_name(*tier).data(), (flags & MxCpuCyrixEMMX) ? " (Cyrix EMMX blit)" : "");
-  std::printf("%-3s %-26s %-5s %s\n", "ord", "slot", "group", "variant");
+  const MachineKernels machine = machine_kernels();
+  std::printf("kernels         up to %.*s on this machine",
+              static_cast<int>(kernel_name(machine.widest).size()),
+              kernel_name(machine.widest).data());
+  std::printf(" (caches: L1d %u KiB, L2 %u KiB, L3 %u KiB)\n\n", machine.caches.l1d >> 10,
+              machine.caches.l2 >> 10, machine.caches.l3 >> 10);
+  std::printf("%-3s %-26s %-5s %-16s %s\n", "ord", "slot", "group", "variant", "kernel");
   for (const SlotInfo& slot : kSlots) {
     std::printf("%-3d %-26s %-5d %s\n", slot.ordinal, slot.name, slot.group,
-                bound_variant(slot.id).c_str());
+                bound_variant(slot.id, *tier, flags).c_str());
   }
   return 0;
 }
@@ -220,6 +263,7 @@ int main(int argc, char** argv) {
     usage(stderr);
     return 2;
   }
+  if (opt->kernel_cap) set_kernel_ceiling(*opt->kernel_cap);
   if (opt->self_test) {
     if (opt->mode == Options::Mode::kAllTiers) {
       usage(stderr);

@@ -9,7 +9,7 @@ constexpr FamilyTable kFamilies[] = {matrix_impls, trig_impls, scalar_impls, vec
                                      pixel_impls};
 
 template <typename Match>
-const SlotImpl* find_entry(Match match) {
+const SlotImpl* find_matching(Match match) {
   for (FamilyTable family : kFamilies) {
     for (const SlotImpl& entry : family()) {
       if (match(entry)) return &entry;
@@ -20,17 +20,36 @@ const SlotImpl* find_entry(Match match) {
 
 }  // namespace
 
-GenericFn find_impl(SlotId slot, Variant variant) {
-  const SlotImpl* entry =
-      find_entry([&](const SlotImpl& e) { return e.slot == slot && e.variant == variant; });
-  return entry ? entry->fn : nullptr;
+const SlotImpl* find_entry(SlotId slot, Variant variant) {
+  return find_matching([&](const SlotImpl& e) { return e.slot == slot && e.variant == variant; });
 }
 
-bool find_variant(SlotId slot, GenericFn fn, Variant* variant) {
+GenericFn find_impl(SlotId slot, Variant variant) {
+  return find_impl(slot, variant, selected_kernel());
+}
+
+GenericFn find_impl(SlotId slot, Variant variant, Kernel kernel) {
+  const SlotImpl* entry = find_entry(slot, variant);
+  return entry ? entry->kernel(kernel) : nullptr;
+}
+
+bool find_variant(SlotId slot, GenericFn fn, Variant* variant, Kernel* kernel) {
+  const auto holds = [fn](const SlotImpl& e) {
+    for (GenericFn k : e.kernels) {
+      if (k == fn) return true;
+    }
+    return false;
+  };
   const SlotImpl* entry =
-      find_entry([&](const SlotImpl& e) { return e.slot == slot && e.fn == fn; });
-  if (entry) *variant = entry->variant;
-  return entry != nullptr;
+      find_matching([&](const SlotImpl& e) { return e.slot == slot && fn != nullptr && holds(e); });
+  if (!entry) return false;
+  *variant = entry->variant;
+  if (kernel) {
+    int k = 0;
+    while (entry->kernels[k] != fn) ++k;
+    *kernel = static_cast<Kernel>(k);
+  }
+  return true;
 }
 
 }  // namespace tarn

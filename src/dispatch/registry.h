@@ -3,27 +3,44 @@
 // family means adding its entries there, never editing the selection code.
 #pragma once
 
+#include <array>
 #include <span>
 
+#include "dispatch/kernel.h"
 #include "dispatch/slots.h"
 #include "dispatch/variant.h"
 
 namespace tarn {
 
+// A variant's implementation: its kernels by Kernel, the baseline always
+// present; a missing wider kernel is served by the next narrower one.
 struct SlotImpl {
   SlotId slot;
   Variant variant;
-  GenericFn fn;
+  std::array<GenericFn, kKernelCount> kernels;
+
+  GenericFn kernel(Kernel k) const {
+    for (int i = static_cast<int>(k); i > 0; --i) {
+      if (kernels[i] != nullptr) return kernels[i];
+    }
+    return kernels[0];
+  }
 };
 
-// One entry of a family table; the slot's own type is checked at compile time.
+// One entry of a family table; the slot's own type is checked at compile
+// time. Wider kernels are given only where they are built (TARN_HAVE_WIDE_KERNELS).
 template <SlotId S>
-SlotImpl impl(Variant variant, typename SlotTraits<S>::Fn fn) {
-  return {S, variant, reinterpret_cast<GenericFn>(fn)};
+SlotImpl impl(Variant variant, typename SlotTraits<S>::Fn baseline,
+              typename SlotTraits<S>::Fn avx2 = nullptr,
+              typename SlotTraits<S>::Fn avx512 = nullptr) {
+  return {S,
+          variant,
+          {reinterpret_cast<GenericFn>(baseline), reinterpret_cast<GenericFn>(avx2),
+           reinterpret_cast<GenericFn>(avx512)}};
 }
 
-#define TARN_IMPL(slot_name, variant, fn) \
-  ::tarn::impl<::tarn::SlotId::slot_name>(::tarn::Variant::variant, fn)
+#define TARN_IMPL(slot_name, variant, ...) \
+  ::tarn::impl<::tarn::SlotId::slot_name>(::tarn::Variant::variant, __VA_ARGS__)
 
 // The family tables.
 std::span<const SlotImpl> matrix_impls();
@@ -32,10 +49,16 @@ std::span<const SlotImpl> scalar_impls();
 std::span<const SlotImpl> vector_impls();
 std::span<const SlotImpl> pixel_impls();
 
-// The implementation of a slot for a variant, or null when none is built.
-GenericFn find_impl(SlotId slot, Variant variant);
+// The registry entry of a slot's variant, or null when none is built.
+const SlotImpl* find_entry(SlotId slot, Variant variant);
 
-// The variant that fn implements for the slot, if fn is one of its entries.
-bool find_variant(SlotId slot, GenericFn fn, Variant* variant);
+// The implementation of a slot for a variant in the kernel that selection
+// binds now (or the one given), or null when none is built.
+GenericFn find_impl(SlotId slot, Variant variant);
+GenericFn find_impl(SlotId slot, Variant variant, Kernel kernel);
+
+// The variant and kernel that fn implements for the slot, if fn is one of
+// its entries (a kernel serving several tiers of width names the narrowest).
+bool find_variant(SlotId slot, GenericFn fn, Variant* variant, Kernel* kernel = nullptr);
 
 }  // namespace tarn

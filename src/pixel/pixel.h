@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "TarnLib2DLL.h"
+#include "dispatch/kernel.h"
 
 namespace tarn::pixel {
 
@@ -40,13 +42,37 @@ constexpr std::uint32_t blend_cyrix(std::uint32_t s, std::uint32_t d, std::uint3
   return (p + q) >> 7;
 }
 
-// Fill and copy. x87: one ascending run of dword stores. MMX and MMXext: an
-// alignment dword, the 32-byte blocks, a dword tail; the blocks use ordinary
-// stores, which beat non-temporal ones on current processors (fill.cpp).
+// Fill and copy, declared with their slots' function types. x87: one
+// ascending run of dword stores. MMX and MMXext share one implementation
+// (blocks): an alignment dword, the 32-byte blocks, a dword tail; the blocks
+// use ordinary stores, which beat non-temporal ones on current processors
+// (fill.cpp). blocks_avx2 is its AVX2 kernel.
+using ZeroDwordsFn = std::remove_pointer_t<MxZeroDwordAlignedMemFn>;
+using SetDwordsFn = std::remove_pointer_t<MxSetDwordAlignedMemFn>;
+using CopyDwordsFn = std::remove_pointer_t<MxCopyDwordAlignedMemFn>;
+
 namespace x87 {
-void ZeroDwordAlignedMem(void* dst, std::uint32_t count);
-void SetDwordAlignedMem(void* dst, std::uint32_t count, std::uint32_t value);
-void CopyDwordAlignedMem(void* dst, const void* src, std::uint32_t count);
+ZeroDwordsFn ZeroDwordAlignedMem;
+SetDwordsFn SetDwordAlignedMem;
+CopyDwordsFn CopyDwordAlignedMem;
+}  // namespace x87
+
+namespace blocks {
+ZeroDwordsFn ZeroDwordAlignedMem;
+SetDwordsFn SetDwordAlignedMem;
+CopyDwordsFn CopyDwordAlignedMem;
+}  // namespace blocks
+
+#if defined(TARN_HAVE_WIDE_KERNELS)
+namespace blocks_avx2 {
+ZeroDwordsFn ZeroDwordAlignedMem;
+SetDwordsFn SetDwordAlignedMem;
+CopyDwordsFn CopyDwordAlignedMem;
+}  // namespace blocks_avx2
+#endif
+
+// The blit.
+namespace x87 {
 void AlphaBlt32(const std::uint32_t* src, std::int32_t src_x, std::int32_t src_y,
                 std::int32_t width, std::int32_t height, std::int32_t src_pitch, void* dst,
                 std::int32_t dst_x, std::int32_t dst_y, std::int32_t dst_width,
@@ -55,9 +81,6 @@ void AlphaBlt32(const std::uint32_t* src, std::int32_t src_x, std::int32_t src_y
 }  // namespace x87
 
 namespace mmx {
-void ZeroDwordAlignedMem(void* dst, std::uint32_t count);
-void SetDwordAlignedMem(void* dst, std::uint32_t count, std::uint32_t value);
-void CopyDwordAlignedMem(void* dst, const void* src, std::uint32_t count);
 void AlphaBlt32(const std::uint32_t* src, std::int32_t src_x, std::int32_t src_y,
                 std::int32_t width, std::int32_t height, std::int32_t src_pitch, void* dst,
                 std::int32_t dst_x, std::int32_t dst_y, std::int32_t dst_width,
@@ -66,9 +89,6 @@ void AlphaBlt32(const std::uint32_t* src, std::int32_t src_x, std::int32_t src_y
 }  // namespace mmx
 
 namespace mmxext {
-void ZeroDwordAlignedMem(void* dst, std::uint32_t count);
-void SetDwordAlignedMem(void* dst, std::uint32_t count, std::uint32_t value);
-void CopyDwordAlignedMem(void* dst, const void* src, std::uint32_t count);
 void AlphaBlt32(const std::uint32_t* src, std::int32_t src_x, std::int32_t src_y,
                 std::int32_t width, std::int32_t height, std::int32_t src_pitch, void* dst,
                 std::int32_t dst_x, std::int32_t dst_y, std::int32_t dst_width,

@@ -63,11 +63,17 @@ const char* variant_enumerator(Variant v) {
 
 std::vector<GoldenSubject> golden_subjects() {
   std::vector<GoldenSubject> subjects;
+  const Kernel widest = machine_kernels().widest;
   for (const Operation& op : slot_operations()) {
     for (int v = 0; v < kVariantCount; ++v) {
       const auto variant = static_cast<Variant>(v);
-      if (const GenericFn fn = find_impl(op.slot, variant)) {
-        subjects.push_back({&op, variant, fn, uses_processor_estimate(op.slot, variant)});
+      const SlotImpl* entry = find_entry(op.slot, variant);
+      if (entry == nullptr) continue;
+      for (int k = 0; k <= static_cast<int>(widest); ++k) {
+        if (const GenericFn fn = entry->kernels[k]) {
+          subjects.push_back({&op, variant, fn, uses_processor_estimate(op.slot, variant),
+                              static_cast<Kernel>(k)});
+        }
       }
     }
   }
@@ -79,7 +85,9 @@ std::vector<GoldenSubject> golden_subjects() {
 }
 
 std::string subject_name(const GoldenSubject& subject) {
-  return std::string(subject.operation->name) + " [" + variant_label(subject.variant) + "]";
+  std::string name = std::string(subject.operation->name) + " [" + variant_label(subject.variant);
+  if (subject.kernel != Kernel::kBaseline) name += ", " + std::string(kernel_name(subject.kernel));
+  return name + "]";
 }
 
 std::uint64_t subject_checksum(const GoldenSubject& subject, int cases) {
@@ -209,7 +217,7 @@ int run_golden_check(std::FILE* out, const GoldenOptions& options) {
     char entry[160];
     std::snprintf(entry, sizeof entry, "{\"%s\", Variant::%s, 0x%016" PRIX64 "ull},\n",
                   subject.operation->name, variant_enumerator(subject.variant), actual);
-    table << entry;
+    if (subject.kernel == Kernel::kBaseline) table << entry;  // wider kernels owe the same
 
     const std::optional<std::uint64_t> expected = stored_checksum(subject);
     if (!expected) {

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "dispatch/kernel.h"
 #include "selftest/exercise.h"
 
 namespace tarn::selftest {
@@ -28,9 +29,12 @@ struct GoldenSubject {
   Variant variant;  // Variant::kCount for an exported function
   GenericFn fn;
   bool excluded;  // the result depends on the processor's own estimate
+  Kernel kernel = Kernel::kBaseline;
 };
 
-// Every slot implementation that is built, then the rotation builders.
+// Every slot implementation that is built, in every kernel this machine can
+// run (each kernel owes the variant's stored checksum), then the rotation
+// builders.
 std::vector<GoldenSubject> golden_subjects();
 
 std::string subject_name(const GoldenSubject& subject);

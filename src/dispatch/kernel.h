@@ -1,0 +1,87 @@
+// Kernels: implementations of one variant that differ only in the width of
+// the vector instructions they use, and give identical results. The baseline
+// kernel runs on every processor the variant serves (SSE2 on x86-64, the
+// portable code elsewhere); the wider ones exist on x86-64 only and are bound
+// when the processor and the operating system both allow them.
+//
+// MxInitLibForCPU binds the widest kernel the machine can run, capped by the
+// test-only ceiling, so a call stays one indirect call and never tests.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace tarn {
+
+enum class Kernel : std::uint8_t { kBaseline, kAvx2, kAvx512, kCount };
+
+inline constexpr int kKernelCount = static_cast<int>(Kernel::kCount);
+
+constexpr std::string_view kernel_name(Kernel k) {
+#if defined(__x86_64__) || defined(_M_X64)
+  constexpr std::string_view kNames[] = {"SSE2", "AVX2", "AVX-512"};
+#else
+  constexpr std::string_view kNames[] = {"baseline", "AVX2", "AVX-512"};
+#endif
+  return kNames[static_cast<int>(k)];
+}
+
+// The processor's data caches, in bytes (0 where it reports none).
+struct CacheSizes {
+  std::uint32_t l1d = 0;
+  std::uint32_t l2 = 0;
+  std::uint32_t l3 = 0;
+};
+
+// What selection reads from the processor, once per process.
+struct MachineKernels {
+  Kernel widest = Kernel::kBaseline;  // the widest kernel the machine can run
+  CacheSizes caches;                  // what the processor reports, defaults filled in
+};
+
+// The machine's kernels and caches: CPUID and XGETBV are read by the first
+// call and the answer kept (racing first calls compute the same value).
+MachineKernels machine_kernels();
+
+// The kernel MxInitLibForCPU binds: the machine's widest, capped by the ceiling.
+Kernel selected_kernel();
+
+// Caps the kernel of later MxInitLibForCPU calls (tests and benchmarks only;
+// not exported). Kernel::kCount lifts the cap.
+void set_kernel_ceiling(Kernel ceiling);
+Kernel kernel_ceiling();
+
+}  // namespace tarn
+
+// Kernels wider than the baseline are compiled function by function for
+// their instruction set, so that no code outside them (identification,
+// selection, the baseline kernels, inline functions shared with them) can
+// contain their instructions.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define TARN_HAVE_WIDE_KERNELS 1
+#define TARN_AVX2_KERNEL __attribute__((target("avx2")))
+#define TARN_AVX512_KERNEL __attribute__((target("avx512f,avx512bw,avx512vl,avx2")))
+#endif
+
+namespace tarn {
+
+// What the processor answers, for reading the machine without running on it.
+struct CpuidAnswer {
+  std::uint32_t eax = 0, ebx = 0, ecx = 0, edx = 0;
+};
+using CpuidFn = CpuidAnswer (*)(std::uint32_t leaf, std::uint32_t subleaf);
+using Xcr0Fn = std::uint64_t (*)();
+
+// The kernels and caches a processor reports. xcr0 (XGETBV 0: which register
+// states the operating system saves) is read only where leaf 1 reports
+// OSXSAVE; leaves beyond the reported maxima are never asked.
+MachineKernels read_machine_kernels(CpuidFn cpuid, Xcr0Fn xcr0);
+
+}  // namespace tarn
+
+// A wider kernel's name in a registry entry, or null where none is built.
+#if defined(TARN_HAVE_WIDE_KERNELS)
+#define TARN_WIDE(fn) fn
+#else
+#define TARN_WIDE(fn) nullptr
+#endif
