@@ -34,6 +34,8 @@ void Library::load(const std::string& path) {
   lib.init_tables_ = reinterpret_cast<decltype(init_tables_)>(lib.symbol("MxInitTables"));
   lib.sincos_fff = reinterpret_cast<decltype(sincos_fff)>(lib.symbol("MxSinCosFFF"));
   lib.sincos_ddd = reinterpret_cast<decltype(sincos_ddd)>(lib.symbol("MxSinCosDDD"));
+  lib.sincos_ddf = reinterpret_cast<decltype(sincos_ddf)>(lib.symbol("MxSinCosDDF"));
+  lib.sincos_ffd = reinterpret_cast<decltype(sincos_ffd)>(lib.symbol("MxSinCosFFD"));
   // Start-up as a host does it: identify, bind, build the table.
   auto identify = reinterpret_cast<decltype(&MxIdentifyCPU)>(lib.symbol("MxIdentifyCPU"));
   lib.init_(identify());

@@ -55,6 +55,8 @@ class Library {
 
   decltype(&MxSinCosFFF) sincos_fff = nullptr;
   decltype(&MxSinCosDDD) sincos_ddd = nullptr;
+  decltype(&MxSinCosDDF) sincos_ddf = nullptr;
+  decltype(&MxSinCosFFD) sincos_ffd = nullptr;
 
  private:
   void* handle_ = nullptr;

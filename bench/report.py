@@ -22,6 +22,10 @@ MEMORY = ("MxZeroDwordAlignedMem", "MxSetDwordAlignedMem", "MxCopyDwordAlignedMe
 LOOKUP_TARGETS = ("MxTSin", "MxTCos", "MxTSinCos")
 PRODUCT_TARGETS = ("MxMatMult4x4_4x4", "MxSparseMatMult4x4_4x4", "Mx3DVecTransform",
                    "Mx3DVecNormalize", "Mx3DVecCrossProd", "Mx3DVecDotProd")
+# The exact sine-cosine against the correctly rounded peer's function of the
+# same result type.
+EXACT_TARGETS = ("MxSinCosFFF", "MxSinCosDDD", "MxSinCosDDF", "MxSinCosFFD")
+EXACT_PEER = "LLVM libc"
 SIZE_BYTES = {"64B": 64, "4KiB": 4 << 10, "256KiB": 256 << 10, "4MiB": 4 << 20,
               "64MiB": 64 << 20, "256MiB": 256 << 20}
 
@@ -153,6 +157,14 @@ def targets(run):
             above = run.value(job, impl) - run.floor
             add(f"`{slot}` ({impl[5:]}) time above floor ÷ {who}", above / best, 1.1, True, job,
                 impl)
+    for slot in EXACT_TARGETS:
+        for case, what, goal in ((".tput", "throughput ±2π", 1.0),
+                                 (".tput_1e6", "throughput ±1e6", 1.0),
+                                 (".chain", "latency", 1.2)):
+            job = slot + case
+            ours, peer = run.value(job, "tarn"), run.value(job, EXACT_PEER)
+            if ours and peer:
+                add(f"`{slot}` time ÷ {EXACT_PEER}, {what}", ours / peer, goal, True, job, "tarn")
     job = "MxSparseMatMult4x4_4x4.tput"
     impl = run.tier_impl(job, "SSE")
     affine = run.value(job, "Eigen Affine3f")

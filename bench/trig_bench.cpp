@@ -1,11 +1,19 @@
-// Sine and cosine: the table lookups and the exact functions against glibc's
-// sinf/cosf/sincosf and SLEEF's scalar 3.5-ulp functions.
+// Sine and cosine: the table lookups against glibc's sinf/cosf/sincosf and
+// SLEEF's scalar 3.5-ulp functions; the exact functions against glibc's
+// sincosf/sincos and LLVM libc's correctly rounded ones.
 #include <cmath>
+#include <cstdint>
+#include <initializer_list>
 #include <numbers>
+#include <string>
 #include <vector>
 
 #include "bench_util.h"
 #include "library.h"
+
+#if TARN_HAVE_REFERENCE_PEER
+#include "reference_peer.h"
+#endif
 
 #if TARN_BENCH_SLEEF
 #include <sleef.h>
@@ -21,13 +29,11 @@ constexpr float kDegree = std::numbers::pi_v<float> / 180.0f;
 struct Angles {
   std::vector<float> radians, degrees;
   std::vector<float> out1, out2;
-  std::vector<double> radians_d, out1_d, out2_d;
-  Angles() : out1(kAngles), out2(kAngles), out1_d(kAngles), out2_d(kAngles) {
+  Angles() : out1(kAngles), out2(kAngles) {
     Random rng(1);
     for (int i = 0; i < kAngles; ++i) {
       radians.push_back(rng.uniform(-2 * std::numbers::pi_v<float>, 2 * std::numbers::pi_v<float>));
       degrees.push_back(rng.uniform(-360.0f, 360.0f));
-      radians_d.push_back(radians.back());
     }
   }
 };
@@ -82,6 +88,111 @@ void sleef_sincosf(float* s, float* c, float x) {
   *c = r.y;
 }
 #endif
+
+// ---- The exact functions: result type R, angle type A, over angles in
+// +-2 pi and +-1e6 (double angles with all 53 bits random), and as a chain.
+
+template <class A>
+struct ExactAngles {
+  std::vector<A> near, far;
+  ExactAngles() {
+    Random rng(2);
+    auto uniform = [&rng](double range) {
+      const std::uint64_t bits = std::uint64_t{rng.next()} << 21 ^ rng.next();
+      return static_cast<A>(
+          (static_cast<double>(bits & ((std::uint64_t{1} << 53) - 1)) * 0x1p-52 - 1.0) * range);
+    };
+    for (int i = 0; i < kAngles; ++i) {
+      near.push_back(uniform(2 * std::numbers::pi));
+      far.push_back(uniform(1e6));
+    }
+  }
+};
+
+template <class A>
+const ExactAngles<A>& exact_angles() {
+  static const ExactAngles<A> a;
+  return a;
+}
+
+template <class R, class A, class F>
+void exact_tput(benchmark::State& state, const std::vector<A>& in, F f) {
+  std::vector<R> s(kAngles), c(kAngles);
+  run_passes(state, kAngles, [&](int i) { f(&s[i], &c[i], in[i]); });
+  benchmark::DoNotOptimize(s.data());
+  benchmark::DoNotOptimize(c.data());
+}
+
+template <class R, class A, class F>
+void exact_chain(benchmark::State& state, F f) {
+  const A* in = exact_angles<A>().near.data();
+  A x = 0.5;
+  run_passes(state, kAngles, [&](int i) {
+    R s, c;
+    f(&s, &c, static_cast<A>(x + in[i]));
+    x = static_cast<A>(s + c);
+  });
+  benchmark::DoNotOptimize(x);
+}
+
+// Each peer in the exact functions' shape: sine, cosine, angle. A float angle
+// with double results takes the peers' double function, a double angle with
+// float results their float function.
+void glibc_fff(float* s, float* c, float x) {
+  sincosf(x, s, c);
+}
+void glibc_ddd(double* s, double* c, double x) {
+  sincos(x, s, c);
+}
+void glibc_ddf(double* s, double* c, float x) {
+  sincos(x, s, c);
+}
+void glibc_ffd(float* s, float* c, double x) {
+  sincosf(static_cast<float>(x), s, c);
+}
+#if TARN_HAVE_REFERENCE_PEER
+void reference_fff(float* s, float* c, float x) {
+  tarn_reference_sincosf(x, s, c);
+}
+void reference_ddd(double* s, double* c, double x) {
+  tarn_reference_sincos(x, s, c);
+}
+void reference_ddf(double* s, double* c, float x) {
+  tarn_reference_sincos(x, s, c);
+}
+void reference_ffd(float* s, float* c, double x) {
+  tarn_reference_sincosf(static_cast<float>(x), s, c);
+}
+#define REFERENCE(form) \
+  { "LLVM libc", reference_##form }
+#else
+#define REFERENCE(form) \
+  { "", nullptr }
+#endif
+
+template <class R, class A>
+struct ExactPeer {
+  const char* who;
+  void (*f)(R*, R*, A);
+};
+
+// Rows "<name>.tput" (+-2 pi), "<name>.tput_1e6" and "<name>.chain" for the
+// library's function and each peer that is built in.
+template <class R, class A>
+void register_exact(const std::string& name, void (*tarn)(R*, R*, A),
+                    std::initializer_list<ExactPeer<R, A>> peers) {
+  auto rows = [&name](const std::string& who, void (*f)(R*, R*, A)) {
+    register_peer(name + ".tput", who,
+                  [f](benchmark::State& st) { exact_tput<R, A>(st, exact_angles<A>().near, f); });
+    register_peer(name + ".tput_1e6", who,
+                  [f](benchmark::State& st) { exact_tput<R, A>(st, exact_angles<A>().far, f); });
+    register_peer(name + ".chain", who, [f](benchmark::State& st) { exact_chain<R, A>(st, f); });
+  };
+  rows("tarn", tarn);
+  for (const ExactPeer<R, A>& p : peers) {
+    if (p.f != nullptr) rows(p.who, p.f);
+  }
+}
 
 }  // namespace
 
@@ -158,22 +269,17 @@ void register_trig() {
                 [](benchmark::State& st) { pair_chain(st, sleef_sincosf); });
 #endif
 
-  // The exact functions (plain exports, no slot) against the same peers.
-  auto fff = Library::get().sincos_fff;
-  auto ddd = Library::get().sincos_ddd;
-  register_peer("MxSinCosFFF.tput", "tarn", [fff](benchmark::State& st) {
-    pair_tput(st, angles().radians, [fff](float* s, float* c, float x) { fff(s, c, x); });
-  });
-  register_peer("MxSinCosFFF.tput", "glibc",
-                [](benchmark::State& st) { pair_tput(st, angles().radians, glibc_sincosf); });
-  register_peer("MxSinCosDDD.tput", "tarn", [ddd](benchmark::State& st) {
-    Angles& a = angles();
-    run_passes(st, kAngles, [&](int i) { ddd(&a.out1_d[i], &a.out2_d[i], a.radians_d[i]); });
-  });
-  register_peer("MxSinCosDDD.tput", "glibc", [](benchmark::State& st) {
-    Angles& a = angles();
-    run_passes(st, kAngles, [&](int i) { sincos(a.radians_d[i], &a.out1_d[i], &a.out2_d[i]); });
-  });
+  // The exact functions (plain exports, no slot) against the C libraries'
+  // sincosf and sincos.
+  const Library& lib = Library::get();
+  register_exact<float, float>("MxSinCosFFF", lib.sincos_fff,
+                               {{"glibc", glibc_fff}, REFERENCE(fff)});
+  register_exact<double, double>("MxSinCosDDD", lib.sincos_ddd,
+                                 {{"glibc", glibc_ddd}, REFERENCE(ddd)});
+  register_exact<double, float>("MxSinCosDDF", lib.sincos_ddf,
+                                {{"glibc", glibc_ddf}, REFERENCE(ddf)});
+  register_exact<float, double>("MxSinCosFFD", lib.sincos_ffd,
+                                {{"glibc", glibc_ffd}, REFERENCE(ffd)});
 }
 
 }  // namespace tarn::bench
