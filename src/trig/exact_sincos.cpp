@@ -20,9 +20,11 @@
 // bits, to nearest: the caller's rounding mode, flush-to-zero and (on 32-bit
 // x87 builds) precision control are set aside for the call and restored
 // afterwards, so the results do not depend on them.
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 
 #include "TarnLib2DLL.h"
 #include "trig/trig.h"
@@ -37,18 +39,19 @@ namespace {
 
 #if (defined(__x86_64__) || (defined(__i386__) && defined(__SSE2_MATH__))) && defined(__GNUC__)
 // Double arithmetic runs in SSE registers: MXCSR at round to nearest with
-// flush-to-zero and denormals-are-zero off, the caller's exception masks. The
-// memory clobbers keep the computation and the stores inside the scope; the
+// flush-to-zero and denormals-are-zero off and every exception masked (a
+// host's unmasked exceptions must not trap inside the call). The memory
+// clobbers keep the computation and the stores inside the scope; the
 // exception flags the computation raised stay raised.
 class ArithmeticScope {
  public:
   ArithmeticScope() {
     __asm__ volatile("stmxcsr %0" : "=m"(saved_) : : "memory");
-    const std::uint32_t working = saved_ & ~kControl;
+    const std::uint32_t working = (saved_ & ~kControl) | kMasks;
     if (working != saved_) __asm__ volatile("ldmxcsr %0" : : "m"(working) : "memory");
   }
   ~ArithmeticScope() {
-    if ((saved_ & kControl) == 0) return;
+    if ((saved_ & kControl) == 0 && (saved_ & kMasks) == kMasks) return;
     std::uint32_t now;
     __asm__ volatile("stmxcsr %0" : "=m"(now) : : "memory");
     const std::uint32_t restored = (saved_ & ~kFlags) | (now & kFlags);
@@ -59,6 +62,7 @@ class ArithmeticScope {
 
  private:
   static constexpr std::uint32_t kControl = 0x8000 | 0x6000 | 0x0040;  // FTZ, rounding, DAZ
+  static constexpr std::uint32_t kMasks = 0x1F80;
   static constexpr std::uint32_t kFlags = 0x003F;
   std::uint32_t saved_;
 };
@@ -70,12 +74,15 @@ class ArithmeticScope {
  public:
   ArithmeticScope() {
     __asm__ volatile("fnstcw %0" : "=m"(saved_) : : "memory");
-    const std::uint16_t working =
-        static_cast<std::uint16_t>((saved_ & ~(kPrecision | kRounding)) | kDoublePrecision);
+    const std::uint16_t working = static_cast<std::uint16_t>(
+        (saved_ & ~(kPrecision | kRounding)) | kDoublePrecision | kMasks);
     changed_ = working != saved_;
     if (changed_) __asm__ volatile("fldcw %0" : : "m"(working) : "memory");
   }
   ~ArithmeticScope() {
+    // A flag raised inside the call would trap at the caller's next x87
+    // instruction once its exception is unmasked again: such flags are cleared.
+    if ((saved_ & kMasks) != kMasks) __asm__ volatile("fnclex" : : : "memory");
     if (changed_) __asm__ volatile("fldcw %0" : : "m"(saved_) : "memory");
   }
   ArithmeticScope(const ArithmeticScope&) = delete;
@@ -85,6 +92,7 @@ class ArithmeticScope {
   static constexpr std::uint16_t kPrecision = 0x0300;
   static constexpr std::uint16_t kDoublePrecision = 0x0200;  // precision control 10
   static constexpr std::uint16_t kRounding = 0x0C00;         // 00 = to nearest
+  static constexpr std::uint16_t kMasks = 0x003F;
   std::uint16_t saved_;
   bool changed_;
 };
@@ -108,7 +116,8 @@ class ArithmeticScope {
   ArithmeticScope& operator=(const ArithmeticScope&) = delete;
 
  private:
-  static constexpr std::uint64_t kControl = (std::uint64_t{3} << 22) | (std::uint64_t{1} << 24) | 3;
+  static constexpr std::uint64_t kControl =
+      (std::uint64_t{3} << 22) | (std::uint64_t{1} << 24) | 0x9F00 | 3;  // 0x9F00: trap enables
   std::uint64_t saved_;
 };
 #else
@@ -261,8 +270,17 @@ inline double scaled(std::uint64_t m, int e) {
   return std::bit_cast<double>(biased << 52 | (m & ((std::uint64_t{1} << 52) - 1)));
 }
 
+// The angle divided by pi/2, exactly: the nearest quadrant and the magnitude
+// of the rest, |fraction| <= 1/2, in kFractionBits-bit fixed point.
+struct ExactFraction {
+  Limbs p;             // |fraction| * 2^kFractionBits
+  int lead;            // position of its leading bit, -1 when it is zero
+  unsigned quadrant;   // modulo 4
+  std::uint32_t negative;  // 1 when the angle lies below the quadrant's multiple
+};
+
 // A positive finite angle above pi/4.
-Reduced reduce(double x) {
+ExactFraction exact_fraction(double x) {
   const std::uint64_t b = std::bit_cast<std::uint64_t>(x);
   const int e = static_cast<int>(b >> 52) - 1075;  // x = m * 2^e, e in [-53, 971]
   const std::uint64_t m = (b & ((std::uint64_t{1} << 52) - 1)) | std::uint64_t{1} << 52;
@@ -290,7 +308,8 @@ Reduced reduce(double x) {
       high_sum[i + a] += t >> 32;
     }
   }
-  Limbs p;
+  ExactFraction out;
+  Limbs& p = out.p;
   std::uint64_t carry = 0;
   for (int i = 0; i < kWindow; ++i) {
     const std::uint64_t t = low_sum[i] + (i > 0 ? high_sum[i - 1] : 0) + carry;
@@ -312,12 +331,22 @@ Reduced reduce(double x) {
   }
   p[kWindow - 1] &= 0x3FFFFFFF;
 
-  // The leading 106 bits of the fraction, truncated, as two doubles.
-  int lead = -1;
-  for (int i = kWindow - 1; i >= 0 && lead < 0; --i) {
-    if (p[i] != 0) lead = 32 * i + 31 - std::countl_zero(p[i]);
+  out.lead = -1;
+  for (int i = kWindow - 1; i >= 0 && out.lead < 0; --i) {
+    if (p[i] != 0) out.lead = 32 * i + 31 - std::countl_zero(p[i]);
   }
-  if (lead < 0) return {{0.0, 0.0}, quadrant & 3};  // no double lies on a multiple of pi/2
+  out.quadrant = quadrant & 3;
+  out.negative = past_half;
+  return out;
+}
+
+// The same reduction as a double-double.
+Reduced reduce(double x) {
+  const ExactFraction f = exact_fraction(x);
+  const Limbs& p = f.p;
+  const int lead = f.lead;
+  // The leading 106 bits of the fraction, truncated, as two doubles.
+  if (lead < 0) return {{0.0, 0.0}, f.quadrant};  // no double lies on a multiple of pi/2
   constexpr std::uint64_t kLow53 = (std::uint64_t{1} << 53) - 1;
   const double hi = scaled(bits_at(p, lead - 52) & kLow53, lead - 52 - kFractionBits);
   double lo = 0.0;
@@ -330,7 +359,7 @@ Reduced reduce(double x) {
   DD r = two_prod(hi, kHalfPi1);
   r.lo += hi * kHalfPi2 + lo * kHalfPi1 + hi * kHalfPi3;
   r = fast_two_sum(r.hi, r.lo);
-  return {with_sign(r, std::uint64_t{past_half} << 63), quadrant & 3};
+  return {with_sign(r, std::uint64_t{f.negative} << 63), f.quadrant};
 }
 
 // Angles below 2^20 (nearly all that reach a caller) take a shorter way when
@@ -487,6 +516,598 @@ void sin_cos_exact(Result* sine, Result* cosine, Angle angle) {
   store(sine, v.sine);
 }
 
+// ---- Correctly rounded results (Ziv's strategy).
+//
+// A fast evaluation gives each value as a double-double with a bound on its
+// error; when every number within that bound rounds to the same destination
+// value, that value is the correctly rounded one. The rare angles that fail
+// the test (about one in a few thousand) take an accurate evaluation in
+// 192-bit integer arithmetic, within 2^-135 of the true values, relative
+// (the reduction's window is exact to 2^-202, the rest of a double's
+// quotient by pi/2 is above 2^-64): more than the hardest double arguments
+// of sine and cosine need (about 2^-120).
+//
+// The fast evaluation splits the angle as k * pi/256 + r, |r| <= pi/512,
+// and combines a table of sin(i pi/256) with short series in r.
+
+// sin(i pi/256), i = 0 .. 128, as double-doubles: the cosine of step i is the
+// sine of step 128 - i.
+constexpr DD kSineSteps[] = {
+    {0x0.0p+0, 0x0.0p+0},
+    {0x1.921d1fcdec784p-7, 0x1.9878ebe836d9dp-61},
+    {0x1.92155f7a3667ep-6, -0x1.b1d63091a0130p-64},
+    {0x1.2d865759455cdp-5, 0x1.686f65ba93ac0p-61},
+    {0x1.91f65f10dd814p-5, -0x1.912bd0d569a90p-61},
+    {0x1.f656e79f820e0p-5, -0x1.2e1ebe392bffep-61},
+    {0x1.2d52092ce19f6p-4, -0x1.9a088a8bf6b2cp-59},
+    {0x1.5f6d00a9aa419p-4, -0x1.f4022d03f6c9ap-59},
+    {0x1.917a6bc29b42cp-4, -0x1.e2718d26ed688p-60},
+    {0x1.c3785c79ec2d5p-4, -0x1.4f39df133fb21p-61},
+    {0x1.f564e56a9730ep-4, 0x1.a2704729ae56dp-59},
+    {0x1.139f0cedaf577p-3, -0x1.523434d1b3cfap-57},
+    {0x1.2c8106e8e613ap-3, 0x1.13000a89a11e0p-58},
+    {0x1.45576b1293e5ap-3, -0x1.285a24119f7b1p-58},
+    {0x1.5e214448b3fc6p-3, 0x1.531ff779ddac6p-57},
+    {0x1.76dd9de50bf31p-3, 0x1.1d5eeec501b2fp-57},
+    {0x1.8f8b83c69a60bp-3, -0x1.26d19b9ff8d82p-57},
+    {0x1.a82a025b00451p-3, -0x1.87905ffd084adp-57},
+    {0x1.c0b826a7e4f63p-3, -0x1.af1439e521935p-62},
+    {0x1.d934fe5454311p-3, 0x1.75b92277107adp-57},
+    {0x1.f19f97b215f1bp-3, -0x1.42deef11da2c4p-57},
+    {0x1.04fb80e37fdaep-2, -0x1.412cdb72583ccp-63},
+    {0x1.111d262b1f677p-2, 0x1.824c20ab7aa9ap-56},
+    {0x1.1d3443f4cdb3ep-2, -0x1.720d41c13519ep-57},
+    {0x1.294062ed59f06p-2, -0x1.5d28da2c4612dp-56},
+    {0x1.35410c2e18152p-2, -0x1.3cb002f96e062p-56},
+    {0x1.4135c94176601p-2, 0x1.0c97c4afa2518p-56},
+    {0x1.4d1e24278e76ap-2, 0x1.2417218792858p-57},
+    {0x1.58f9a75ab1fddp-2, -0x1.efdc0d58cf620p-62},
+    {0x1.64c7ddd3f27c6p-2, 0x1.10d2b4a664121p-58},
+    {0x1.7088530fa459fp-2, -0x1.44b19e0864c5dp-56},
+    {0x1.7c3a9311dcce7p-2, 0x1.9a3f21ef3e8d9p-62},
+    {0x1.87de2a6aea963p-2, -0x1.72cedd3d5a610p-57},
+    {0x1.9372a63bc93d7p-2, 0x1.684319e5ad5b1p-57},
+    {0x1.9ef7943a8ed8ap-2, 0x1.6da81290bdbabp-57},
+    {0x1.aa6c82b6d3fcap-2, -0x1.d5f106ee5ccf7p-56},
+    {0x1.b5d1009e15cc0p-2, 0x1.5b362cb974183p-57},
+    {0x1.c1249d8011ee7p-2, -0x1.813aabb515206p-56},
+    {0x1.cc66e9931c45ep-2, 0x1.6850e59c37f8fp-58},
+    {0x1.d79775b86e389p-2, 0x1.550ec87bc0575p-56},
+    {0x1.e2b5d3806f63bp-2, 0x1.e0d891d3c6841p-58},
+    {0x1.edc1952ef78d6p-2, -0x1.dd0f7c33edee6p-56},
+    {0x1.f8ba4dbf89abap-2, -0x1.2ec1fc1b776b8p-60},
+    {0x1.01cfc874c3eb7p-1, -0x1.34a35e7c2368cp-56},
+    {0x1.073879922ffeep-1, -0x1.a5a014347406cp-55},
+    {0x1.0c9704d5d898fp-1, -0x1.8d3d7de6ee9b2p-55},
+    {0x1.11eb3541b4b23p-1, -0x1.ef23b69abe4f1p-55},
+    {0x1.1734d63dedb49p-1, -0x1.7eef2ccc50575p-55},
+    {0x1.1c73b39ae68c8p-1, 0x1.b25dd267f6600p-55},
+    {0x1.21a799933eb59p-1, -0x1.3a7b177c68fb2p-55},
+    {0x1.26d054cdd12dfp-1, -0x1.5da743ef3770cp-55},
+    {0x1.2bedb25faf3eap-1, -0x1.14981c796ee46p-58},
+    {0x1.30ff7fce17035p-1, -0x1.efcc626f74a6fp-57},
+    {0x1.36058b10659f3p-1, -0x1.1fcb3a35857e7p-55},
+    {0x1.3affa292050b9p-1, 0x1.e3e25e3954964p-56},
+    {0x1.3fed9534556d4p-1, 0x1.36916608c5061p-55},
+    {0x1.44cf325091dd6p-1, 0x1.8076a2cfdc6b3p-57},
+    {0x1.49a449b9b0939p-1, -0x1.27ee16d719b94p-55},
+    {0x1.4e6cabbe3e5e9p-1, 0x1.3c293edceb327p-57},
+    {0x1.5328292a35596p-1, -0x1.a12eb89da0257p-56},
+    {0x1.57d69348ceca0p-1, -0x1.75720992bfbb2p-55},
+    {0x1.5c77bbe65018cp-1, 0x1.069ea9c0bc32ap-55},
+    {0x1.610b7551d2cdfp-1, -0x1.251b352ff2a37p-56},
+    {0x1.6591925f0783dp-1, 0x1.c3d64fbf5de23p-55},
+    {0x1.6a09e667f3bcdp-1, -0x1.bdd3413b26456p-55},
+    {0x1.6e74454eaa8afp-1, -0x1.dbc03c84e226ep-55},
+    {0x1.72d0837efff96p-1, 0x1.0d4ef0f1d915cp-55},
+    {0x1.771e75f037261p-1, 0x1.5cfce8d84068fp-56},
+    {0x1.7b5df226aafafp-1, -0x1.0f537acdf0ad7p-56},
+    {0x1.7f8ece3571771p-1, -0x1.9c8d8ce93c917p-55},
+    {0x1.83b0e0bff976ep-1, -0x1.6f420f8ea3475p-56},
+    {0x1.87c400fba2ebfp-1, -0x1.2dabc0c3f64cdp-55},
+    {0x1.8bc806b151741p-1, -0x1.2c5e12ed1336dp-55},
+    {0x1.8fbcca3ef940dp-1, -0x1.6dfa99c86f2f1p-57},
+    {0x1.93a22499263fbp-1, 0x1.3d419a920df0bp-55},
+    {0x1.9777ef4c7d742p-1, -0x1.15479a240665ep-55},
+    {0x1.9b3e047f38741p-1, -0x1.30ee286712474p-55},
+    {0x1.9ef43ef29af94p-1, 0x1.b1dfcb60445c2p-56},
+    {0x1.a29a7a0462782p-1, -0x1.128bb015df175p-56},
+    {0x1.a63091b02fae2p-1, -0x1.e911152248d10p-56},
+    {0x1.a9b66290ea1a3p-1, 0x1.9f630e8b6dac8p-60},
+    {0x1.ad2bc9e21d511p-1, -0x1.47fbe07bea548p-55},
+    {0x1.b090a58150200p-1, -0x1.926da300ffccep-55},
+    {0x1.b3e4d3ef55712p-1, -0x1.eb6b8bf11a493p-55},
+    {0x1.b728345196e3ep-1, -0x1.bc69f324e6d61p-55},
+    {0x1.ba5aa673590d2p-1, 0x1.7ea4e370753b6p-55},
+    {0x1.bd7c0ac6f952ap-1, -0x1.825a732ac700ap-55},
+    {0x1.c08c426725549p-1, 0x1.b157fd80e2946p-58},
+    {0x1.c38b2f180bdb1p-1, -0x1.6e0b1757c8d07p-56},
+    {0x1.c678b3488739bp-1, 0x1.d86cac7c5ff5bp-57},
+    {0x1.c954b213411f5p-1, -0x1.2fb761e946603p-58},
+    {0x1.cc1f0f3fcfc5cp-1, 0x1.e57613b68f6abp-56},
+    {0x1.ced7af43cc773p-1, -0x1.e7b6bb5ab58aep-58},
+    {0x1.d17e7743e35dcp-1, -0x1.101da3540130ap-58},
+    {0x1.d4134d14dc93ap-1, -0x1.4ef5295d25af2p-55},
+    {0x1.d696173c9e68bp-1, -0x1.e8c61c6393d55p-56},
+    {0x1.d906bcf328d46p-1, 0x1.457e610231ac2p-56},
+    {0x1.db6526238a09bp-1, -0x1.adee7eae69460p-56},
+    {0x1.ddb13b6ccc23cp-1, 0x1.83c37c6107db3p-55},
+    {0x1.dfeae622dbe2bp-1, -0x1.514ea88425567p-55},
+    {0x1.e212104f686e5p-1, -0x1.014c76c126527p-55},
+    {0x1.e426a4b2bc17ep-1, 0x1.a873889744882p-55},
+    {0x1.e6288ec48e112p-1, -0x1.16b56f2847754p-57},
+    {0x1.e817bab4cd10dp-1, -0x1.d0afe686b5e0ap-56},
+    {0x1.e9f4156c62ddap-1, 0x1.760b1e2e3f81ep-55},
+    {0x1.ebbd8c8df0b74p-1, 0x1.c6c8c615e7277p-56},
+    {0x1.ed740e7684963p-1, 0x1.e82c791f59cc2p-56},
+    {0x1.ef178a3e473c2p-1, 0x1.6310a67fe774fp-55},
+    {0x1.f0a7efb9230d7p-1, 0x1.52c7adc6b4989p-56},
+    {0x1.f2252f7763adap-1, -0x1.20cb81c8d94abp-55},
+    {0x1.f38f3ac64e589p-1, -0x1.d7bafb51f72e6p-56},
+    {0x1.f4e603b0b2f2dp-1, -0x1.8ee01e695ac05p-56},
+    {0x1.f6297cff75cb0p-1, 0x1.562172a361fd3p-56},
+    {0x1.f7599a3a12077p-1, 0x1.84f31d743195cp-55},
+    {0x1.f8764fa714ba9p-1, 0x1.ab256778ffcb6p-56},
+    {0x1.f97f924c9099bp-1, -0x1.e2ae0eea5963bp-55},
+    {0x1.fa7557f08a517p-1, -0x1.7a0a8ca13571fp-55},
+    {0x1.fb5797195d741p-1, 0x1.1bfac7397cc08p-56},
+    {0x1.fc26470e19fd3p-1, 0x1.1ec8668ecaceep-55},
+    {0x1.fce15fd6da67bp-1, -0x1.5dd6f830d4c09p-56},
+    {0x1.fd88da3d12526p-1, -0x1.87df6378811c7p-55},
+    {0x1.fe1cafcbd5b09p-1, 0x1.a23e3202a884ep-57},
+    {0x1.fe9cdad01883ap-1, 0x1.521ecd0c67e35p-57},
+    {0x1.ff095658e71adp-1, 0x1.01a8ce18a4b9ep-55},
+    {0x1.ff621e3796d7ep-1, -0x1.c57bc2e24aa15p-57},
+    {0x1.ffa72effef75dp-1, -0x1.8b4cdcdb25956p-55},
+    {0x1.ffd886084cd0dp-1, -0x1.1354d4556e4cbp-55},
+    {0x1.fff62169b92dbp-1, 0x1.5dda3c81fbd0dp-55},
+    {0x1.0000000000000p+0, 0x0.0p+0},
+};
+
+constexpr double kStepsPerRadian = 0x1.45f306dc9c883p+6;  // 256/pi
+// pi/256 in pieces of 26, 23 and 53 bits: the products of the first two with
+// k < 2^27 are exact, the three within 2^-114 of pi/256.
+constexpr double kStep1 = 0x1.921fb58000000p-7;
+constexpr double kStep2 = -0x1.dde9740000000p-34;
+constexpr double kStep3 = 0x1.1a62633145c07p-61;
+// Below it k < 2^27; above it the exact reduction to a quadrant comes first.
+constexpr double kStepLimit = 0x1.8p20;
+// Below it the sine rounds to the angle and the cosine to 1 (in double and
+// in float; |sin x - x| < x^3/6 stays under a quarter of the angle's last
+// place, 1 - cos x under a quarter of the last place below 1).
+constexpr double kSmallAngle = 0x1p-27;
+
+struct StepReduced {
+  std::uint32_t k;  // the step, modulo 512
+  DD r;             // the angle minus k * pi/256
+  double r_error;   // a bound on |r's error|
+};
+
+// 0 <= ax < kStepLimit. The product k * kStep1 is exact and the difference
+// with ax too (Sterbenz), and so is the two-sum with k * kStep2; what remains
+// is the rounding of k * kStep3, of its sum with the low part, and the
+// pieces' error: below (k + 1) * 2^-110 in all.
+[[gnu::always_inline]] inline StepReduced reduce_steps(double ax) {
+  const double shifted = ax * kStepsPerRadian + 0x1.8p52;
+  const double kd = shifted - 0x1.8p52;
+  const double t = ax - kd * kStep1;
+  const DD s = two_sum(t, -(kd * kStep2));
+  const DD r = two_sum(s.hi, s.lo - kd * kStep3);
+  return {static_cast<std::uint32_t>(std::bit_cast<std::uint64_t>(shifted)), r,
+          (kd + 1.0) * 0x1p-110};
+}
+
+// Angles from kStepLimit on: the exact reduction to a quadrant (its rest
+// within 2^-100 relative, at most pi/4), then the steps within the quadrant.
+[[gnu::noinline]] StepReduced reduce_steps_large(double ax) {
+  const Reduced q = reduce(ax);
+  const double shifted = q.r.hi * kStepsPerRadian + 0x1.8p52;  // j in [-64, 64]
+  const double jd = shifted - 0x1.8p52;
+  const double t = q.r.hi - jd * kStep1;
+  const DD s = two_sum(t, -(jd * kStep2));
+  const DD r = two_sum(s.hi, (s.lo + q.r.lo) - jd * kStep3);
+  const auto j = static_cast<std::uint32_t>(std::bit_cast<std::uint64_t>(shifted));
+  return {(q.quadrant << 7) + j, r, 0x1p-99};
+}
+
+// Sine and cosine, each hi + lo, with bounds on their errors.
+struct Estimate {
+  DD sine, cosine;
+  double sine_error, cosine_error;
+};
+
+// Taylor coefficients: for |r| <= pi/512 the terms left out are below 2^-77
+// of sin r and 2^-95 of cos r.
+constexpr double kSin3 = -0x1.5555555555555p-3;
+constexpr double kSin5 = 0x1.1111111111111p-7;
+constexpr double kSin7 = -0x1.a01a01a01a01ap-13;
+constexpr double kCos2 = -0x1.0000000000000p-1;
+constexpr double kCos4 = 0x1.5555555555555p-5;
+constexpr double kCos6 = -0x1.6c16c16c16c17p-10;
+constexpr double kCos8 = 0x1.a01a01a01a01ap-16;
+
+// The error of the evaluation comes from the roundings of the terms of the
+// size of s r^2/2 or c r^2/2 (at most 2^-15.7 of the table's values): seven
+// of them, each at most 2^-53 of its term, below 2^-51.2 (|s| + |c r|) r^2
+// in all; the bound takes 2^-50. The table's and the series' own errors, and
+// the roundings of the small terms, stay below 2^-100.
+constexpr double kSeriesError = 0x1p-50;
+constexpr double kTableError = 0x1p-100;
+
+// sin(k pi/256 + r) and cos(k pi/256 + r). With s = sin(i pi/256) and
+// c = cos(i pi/256) from the table, sin(b + r) = s + c r + (s (cos r - 1) +
+// c (sin r - r)), and cos(b + r) = c - s r + (c (cos r - 1) - s (sin r - r)):
+// the leading sums are exact (|s| >= |c r| but where s = 0, and the same for
+// the cosine), the products c r and s r two-products, the rest small.
+[[gnu::always_inline]] inline Estimate estimate(const StepReduced& red) {
+  const std::uint32_t i = red.k & 127;
+  const DD s = kSineSteps[i];
+  const DD c = kSineSteps[128 - i];
+  const double rh = red.r.hi;
+  const double rl = red.r.lo;
+  const double z = rh * rh;
+  const double sin_rest = rl + rh * (z * (kSin3 + z * (kSin5 + z * kSin7)));  // sin r - rh
+  const double cos_rest = z * (kCos2 + z * (kCos4 + z * (kCos6 + z * kCos8))) - rh * rl;
+  const DD cr = two_prod(c.hi, rh);
+  const DD sr = two_prod(s.hi, rh);
+  DD sine = fast_two_sum(s.hi, cr.hi);
+  DD cosine = fast_two_sum(c.hi, -sr.hi);
+  sine.lo += ((cr.lo + s.lo + c.lo * rh) + c.hi * sin_rest) + s.hi * cos_rest;
+  cosine.lo += ((c.lo - sr.lo - s.lo * rh) - s.hi * sin_rest) + c.hi * cos_rest;
+  sine = fast_two_sum(sine.hi, sine.lo);
+  cosine = fast_two_sum(cosine.hi, cosine.lo);
+
+  // Quadrants 1 and 3 of the 512 steps swap sine and cosine; the sine is
+  // negative in quadrants 2 and 3, the cosine in 1 and 2.
+  const unsigned quadrant = (red.k >> 7) & 3;
+  const std::uint64_t swap = 0 - std::uint64_t{quadrant & 1};
+  const std::uint64_t sine_sign = std::uint64_t{(quadrant >> 1) & 1} << 63;
+  const std::uint64_t cosine_sign = std::uint64_t{((quadrant + 1) >> 1) & 1} << 63;
+  const DD sin_out = with_sign(pick(sine, cosine, swap), sine_sign);
+  const DD cos_out = with_sign(pick(cosine, sine, swap), cosine_sign);
+  const double fixed_error = red.r_error + kTableError;
+  const double sine_error = (std::fabs(s.hi) + std::fabs(cr.hi)) * z * kSeriesError + fixed_error;
+  const double cosine_error = (std::fabs(c.hi) + std::fabs(sr.hi)) * z * kSeriesError + fixed_error;
+  return {sin_out, cos_out, swap ? cosine_error : sine_error, swap ? sine_error : cosine_error};
+}
+
+// The value rounded to the destination when every number within the error
+// bound rounds to it.
+inline bool settle(double* to, DD v, double error) {
+  const double below = v.hi + (v.lo - error);
+  const double above = v.hi + (v.lo + error);
+  *to = below;
+  return below == above;
+}
+inline bool settle(float* to, DD v, double error) {
+  const double below = v.hi + (v.lo - error);
+  const double above = v.hi + (v.lo + error);
+  // The ends rounded to double and then to float round as the ends do
+  // unless one of them landed on a float midpoint (low 29 bits 1000...0).
+  const float low = static_cast<float>(below);
+  *to = low;
+  auto on_midpoint = [](double d) {
+    return (std::bit_cast<std::uint64_t>(d) & 0x1FFFFFFF) == 0x10000000;
+  };
+  return low == static_cast<float>(above) && !on_midpoint(below) && !on_midpoint(above);
+}
+
+// ---- The accurate evaluation, in 192-bit fixed point.
+
+struct Wide {
+  std::uint64_t w[3];  // little-endian; the value is w / 2^191
+};
+
+// a * b as a 128-bit number.
+struct U128 {
+  std::uint64_t lo, hi;
+};
+inline U128 mul_wide(std::uint64_t a, std::uint64_t b) {
+#if defined(__SIZEOF_INT128__)
+  __extension__ using Product = unsigned __int128;
+  const Product p = static_cast<Product>(a) * b;
+  return {static_cast<std::uint64_t>(p), static_cast<std::uint64_t>(p >> 64)};
+#else
+  const std::uint64_t a0 = a & 0xFFFFFFFF, a1 = a >> 32, b0 = b & 0xFFFFFFFF, b1 = b >> 32;
+  const std::uint64_t p00 = a0 * b0, p01 = a0 * b1, p10 = a1 * b0, p11 = a1 * b1;
+  const std::uint64_t mid = (p00 >> 32) + (p01 & 0xFFFFFFFF) + (p10 & 0xFFFFFFFF);
+  return {(mid << 32) | (p00 & 0xFFFFFFFF), p11 + (p01 >> 32) + (p10 >> 32) + (mid >> 32)};
+#endif
+}
+
+inline bool less(U128 a, U128 b) {
+  return a.hi < b.hi || (a.hi == b.hi && a.lo < b.lo);
+}
+inline U128 add(U128 a, U128 b) {
+  const std::uint64_t lo = a.lo + b.lo;
+  return {lo, a.hi + b.hi + (lo < a.lo)};
+}
+
+// a * b / 2^191, truncated, less at most 2 units: the product's columns from
+// 2^64 on (the lowest product only carries into the part cut off).
+inline Wide mul(const Wide& a, const Wide& b) {
+  // Each column as a 128-bit sum and a count of its overflows.
+  const U128 p01 = mul_wide(a.w[0], b.w[1]);
+  const U128 p10 = mul_wide(a.w[1], b.w[0]);
+  const U128 p02 = mul_wide(a.w[0], b.w[2]);
+  const U128 p11 = mul_wide(a.w[1], b.w[1]);
+  const U128 p20 = mul_wide(a.w[2], b.w[0]);
+  const U128 p12 = mul_wide(a.w[1], b.w[2]);
+  const U128 p21 = mul_wide(a.w[2], b.w[1]);
+  const U128 p22 = mul_wide(a.w[2], b.w[2]);
+  // Column 1 (weight 2^64): only its carry into column 2 is kept.
+  const U128 col = add(p01, p10);
+  // Column 2 (weight 2^128).
+  const U128 c2 = {col.hi, less(col, p01)};
+  const U128 t = add(c2, p02);
+  const U128 u = add(t, p11);
+  const U128 v = add(u, p20);
+  const std::uint64_t w2 = v.lo;
+  // Column 3 (weight 2^192).
+  const U128 c3 = {v.hi, std::uint64_t{less(t, c2)} + less(u, t) + less(v, u)};
+  const U128 t3 = add(c3, p12);
+  const U128 u3 = add(t3, p21);
+  const std::uint64_t w3 = u3.lo;
+  // Column 4 (weight 2^256) and the top.
+  const U128 c4 = add(U128{u3.hi, std::uint64_t{less(t3, c3)} + less(u3, t3)}, p22);
+  const std::uint64_t w4 = c4.lo;
+  const std::uint64_t w5 = c4.hi;
+  return {{w2 >> 63 | w3 << 1, w3 >> 63 | w4 << 1, w4 >> 63 | w5 << 1}};
+}
+
+inline Wide sub(const Wide& a, const Wide& b) {  // a >= b
+  Wide d;
+  std::uint64_t borrow = 0;
+  for (int i = 0; i < 3; ++i) {
+    const std::uint64_t t = a.w[i] - b.w[i];
+    const std::uint64_t b1 = a.w[i] < b.w[i];
+    d.w[i] = t - borrow;
+    borrow = b1 | (t < borrow);
+  }
+  return d;
+}
+
+// a / 2^n, truncated.
+inline Wide shift_right(const Wide& a, int n) {
+  Wide r = {{0, 0, 0}};
+  const int limbs = n / 64;
+  const int bits = n % 64;
+  for (int i = 0; i + limbs < 3; ++i) {
+    std::uint64_t v = a.w[i + limbs] >> bits;
+    if (bits != 0 && i + limbs + 1 < 3) v |= a.w[i + limbs + 1] << (64 - bits);
+    r.w[i] = v;
+  }
+  return r;
+}
+
+// 1/n! for n = 0 .. 35, truncated, computed by the compiler: each from the
+// previous one by a long division in 32-bit steps.
+struct InverseFactorials {
+  Wide v[36];
+};
+constexpr InverseFactorials make_inverse_factorials() {
+  InverseFactorials f = {};
+  Wide x = {{0, 0, std::uint64_t{1} << 63}};
+  f.v[0] = x;
+  for (std::uint64_t n = 1; n < 36; ++n) {
+    std::uint64_t rem = 0;
+    for (int i = 2; i >= 0; --i) {
+      const std::uint64_t hi = (rem << 32) | (x.w[i] >> 32);
+      const std::uint64_t qhi = hi / n;
+      rem = hi % n;
+      const std::uint64_t lo = (rem << 32) | (x.w[i] & 0xFFFFFFFF);
+      const std::uint64_t qlo = lo / n;
+      rem = lo % n;
+      x.w[i] = (qhi << 32) | qlo;
+    }
+    f.v[n] = x;
+  }
+  return f;
+}
+constexpr InverseFactorials kInverseFactorials = make_inverse_factorials();
+
+// pi/4 as a Wide (pi/2 * 2^190), truncated; printed by the script at the end.
+constexpr Wide kWideQuarterPi = {{0x948127044533E63A, 0x62633145C06E0E68, 0x6487ED5110B4611A}};
+
+// A positive number m * 2^(e - 190) with m's leading bit at 190.
+struct WideFloat {
+  Wide m;
+  int e;
+};
+
+// m * 2^(e - 190) for a nonzero m, its leading bit moved to 190.
+inline WideFloat normalised(Wide m, int e) {
+  int top = 191;
+  for (int i = 2; i >= 0; --i) {
+    if (m.w[i] != 0) {
+      top = 64 * i + 63 - std::countl_zero(m.w[i]);
+      break;
+    }
+    top -= 64;
+  }
+  if (top > 190) return {shift_right(m, top - 190), e + (top - 190)};
+  int n = 190 - top;
+  for (; n >= 64; n -= 64) m = {{0, m.w[0], m.w[1]}};
+  if (n > 0) m = {{m.w[0] << n, m.w[1] << n | m.w[0] >> (64 - n), m.w[2] << n | m.w[1] >> (64 - n)}};
+  return {m, e - (190 - top)};
+}
+
+struct WideSinCos {
+  WideFloat sine, cosine;  // magnitudes
+  std::uint32_t sine_negative, cosine_negative;
+};
+
+// Both values of a positive finite angle (at least kSmallAngle).
+[[gnu::noinline]] WideSinCos wide_sin_cos(double ax) {
+  // r = |the angle minus the nearest multiple of pi/2| as a WideFloat.
+  WideFloat r;
+  unsigned quadrant = 0;
+  std::uint32_t negative = 0;
+  const std::uint64_t b = std::bit_cast<std::uint64_t>(ax);
+  if (ax <= kQuarterPi) {
+    const std::uint64_t m = (b & ((std::uint64_t{1} << 52) - 1)) | std::uint64_t{1} << 52;
+    r = {{{0, 0, m << 10}}, static_cast<int>(b >> 52) - 1023};
+  } else {
+    const ExactFraction f = exact_fraction(ax);
+    // The leading 192 bits of the fraction (the fraction of a double is
+    // above 2^-64, so its lead stays above bit 200 of the window), as a
+    // Wide in [1, 2) times 2^(f.lead - kFractionBits); times pi/4 and 2.
+    const Wide lead = {{bits_at(f.p, f.lead - 191), bits_at(f.p, f.lead - 127),
+                        bits_at(f.p, f.lead - 63)}};
+    r = normalised(mul(lead, kWideQuarterPi), f.lead - kFractionBits);
+    quadrant = f.quadrant;
+    negative = f.negative;
+  }
+  // z = r^2 as a Wide: m^2 / 2^191 * 2^(2e + 2), r < 1 so e < 0.
+  const int z_shift = -2 * (r.e + 1);
+  const Wide z = z_shift >= 192 ? Wide{{0, 0, 0}} : shift_right(mul(r.m, r.m), z_shift);
+  // Horner's scheme with every partial sum positive: 1/(2k+1)! - z * (...).
+  const auto& f = kInverseFactorials.v;
+  Wide s = f[35];
+  Wide c = f[34];
+  for (int k = 16; k >= 0; --k) {
+    s = sub(f[2 * k + 1], mul(z, s));
+    c = sub(f[2 * k], mul(z, c));
+  }
+  const WideFloat sin_r = normalised(mul(r.m, s), r.e);
+  const WideFloat cos_r = normalised(c, -1);
+  // Swap in odd quadrants; the sine of a negative rest is negative.
+  const bool swap = quadrant & 1;
+  const std::uint32_t sin_r_negative = negative;
+  WideSinCos out;
+  out.sine = swap ? cos_r : sin_r;
+  out.cosine = swap ? sin_r : cos_r;
+  const std::uint32_t sine_of_rest = swap ? 0 : sin_r_negative;
+  const std::uint32_t cosine_of_rest = swap ? sin_r_negative : 0;
+  out.sine_negative = sine_of_rest ^ ((quadrant >> 1) & 1);
+  out.cosine_negative = cosine_of_rest ^ (((quadrant + 1) >> 1) & 1);
+  return out;
+}
+
+// Rounded to nearest from the bits: no result of a nonzero angle lies within
+// 2^-130 of a rounding boundary, so the first bit below the last place decides.
+inline void round_wide(double* to, const WideFloat& v, std::uint32_t negative) {
+  std::uint64_t m = (v.m.w[2] >> 10) + ((v.m.w[2] >> 9) & 1);
+  int e = v.e;
+  if (m >> 53) {
+    m >>= 1;
+    ++e;
+  }
+  const std::uint64_t bits = std::uint64_t{negative} << 63 |
+                             static_cast<std::uint64_t>(e + 1023) << 52 |
+                             (m & ((std::uint64_t{1} << 52) - 1));
+  *to = std::bit_cast<double>(bits);
+}
+inline void round_wide(float* to, const WideFloat& v, std::uint32_t negative) {
+  std::uint32_t m = static_cast<std::uint32_t>((v.m.w[2] >> 39) + ((v.m.w[2] >> 38) & 1));
+  int e = v.e;
+  if (m >> 24) {
+    m >>= 1;
+    ++e;
+  }
+  const std::uint32_t bits = negative << 31 | static_cast<std::uint32_t>(e + 127) << 23 |
+                             (m & ((1u << 23) - 1));
+  *to = std::bit_cast<float>(bits);
+}
+
+// Both results of a positive finite angle from kSmallAngle on, the sine for
+// the angle's magnitude; the caller holds round-to-nearest double arithmetic.
+template <typename Result>
+[[gnu::always_inline]] inline void correctly_rounded(Result* sine, Result* cosine, double ax) {
+  const StepReduced red = ax < kStepLimit ? reduce_steps(ax) : reduce_steps_large(ax);
+  const Estimate est = estimate(red);
+  Result s, c;
+  const bool settled = settle(&s, est.sine, est.sine_error);
+  if (settle(&c, est.cosine, est.cosine_error) && settled) {
+    *sine = s;
+    *cosine = c;
+    return;
+  }
+  const WideSinCos w = wide_sin_cos(ax);
+  round_wide(sine, w.sine, w.sine_negative);
+  round_wide(cosine, w.cosine, w.cosine_negative);
+}
+
+// True when the calling thread's floating-point state gives every double
+// operation of the evaluation its round-to-nearest result and traps nothing,
+// so that it runs in that state with no control register written. Flushing
+// subnormals may be on: from kSmallAngle on, no operand or result of the
+// evaluation is subnormal.
+inline bool state_is_usable() {
+#if (defined(__x86_64__) || (defined(__i386__) && defined(__SSE2_MATH__))) && defined(__GNUC__)
+  std::uint32_t csr;
+  __asm__ volatile("stmxcsr %0" : "=m"(csr) : : "memory");
+  return (csr & 0x7F80) == 0x1F80;  // round to nearest, every exception masked
+#elif defined(__i386__) && defined(__GNUC__)
+  std::uint16_t cw;
+  __asm__ volatile("fnstcw %0" : "=m"(cw) : : "memory");
+  return (cw & 0x0F3F) == 0x023F;  // 53-bit precision, to nearest, all masked
+#elif defined(__aarch64__) && defined(__GNUC__)
+  std::uint64_t fpcr;
+  __asm__ volatile("mrs %0, fpcr" : "=r"(fpcr) : : "memory");
+  return (fpcr & ((std::uint64_t{3} << 22) | 0x9F00)) == 0;  // to nearest, no trap enabled
+#else
+  return false;
+#endif
+}
+
+// The sine of a double below kSmallAngle in magnitude rounded to float:
+// the angle less a little, rounded in integers (so that no flushing of
+// subnormal floats applies). The rest below the float's last place rounds up
+// only when it exceeds half of it: at exactly half, the little lost decides.
+inline float small_sine(double x) {
+  const std::uint64_t b = std::bit_cast<std::uint64_t>(x);
+  const auto sign = static_cast<std::uint32_t>(b >> 32) & 0x80000000u;
+  const int e = static_cast<int>((b >> 52) & 0x7FF) - 1023;  // below -27
+  const std::uint64_t m = e == -1023 ? (b & ((std::uint64_t{1} << 52) - 1)) << 1
+                                     : (b & ((std::uint64_t{1} << 52) - 1)) | std::uint64_t{1} << 52;
+  const int shift = e >= -126 ? 29 : 29 + (-126 - std::max(e, -1022));
+  if (shift >= 64) return std::bit_cast<float>(sign);
+  const std::uint64_t kept = m >> shift;
+  const std::uint64_t rest = m & ((std::uint64_t{1} << shift) - 1);
+  const std::uint64_t up = rest > (std::uint64_t{1} << (shift - 1));
+  const std::uint64_t magnitude =
+      e >= -126 ? (static_cast<std::uint64_t>(e + 127) << 23) + (kept - (std::uint64_t{1} << 23))
+                : kept;
+  return std::bit_cast<float>(sign | static_cast<std::uint32_t>(magnitude + up));
+}
+
+template <typename Result>
+void sin_cos_rounded(Result* sine, Result* cosine, double angle) {
+  // The tests before the state is known are on the bits: a comparison of a
+  // subnormal angle would raise the denormal exception, which may be unmasked.
+  const std::uint64_t magnitude = std::bit_cast<std::uint64_t>(angle) & ~(std::uint64_t{1} << 63);
+  if (magnitude >= std::uint64_t{0x7FF} << 52) {
+    // NaN for NaN and infinite angles, without touching errno.
+    const Result nan = static_cast<Result>(angle - angle);
+    *cosine = nan;
+    *sine = nan;
+    return;
+  }
+  const double ax = std::bit_cast<double>(magnitude);
+  Result s, c;
+  if (magnitude < std::bit_cast<std::uint64_t>(kSmallAngle)) {
+    // Of a double the sine rounds to the angle itself.
+    if constexpr (std::is_same_v<Result, double>) {
+      s = angle;
+    } else {
+      s = small_sine(angle);
+    }
+    c = 1;
+  } else {
+    if (state_is_usable()) {
+      correctly_rounded(&s, &c, ax);
+    } else {
+      [[maybe_unused]] ArithmeticScope scope;
+      correctly_rounded(&s, &c, after_setup(ax));
+    }
+    if (magnitude != std::bit_cast<std::uint64_t>(angle)) s = -s;
+  }
+  // The cosine first: when both pointers name one variable it keeps the sine.
+  *cosine = c;
+  *sine = s;
+}
+
 }  // namespace
 
 namespace tarn::trig {
@@ -502,13 +1123,13 @@ MX_API void MX_CALL MxSinCosFFF(float* sine, float* cosine, float angle) {
   sin_cos_exact(sine, cosine, angle);
 }
 MX_API void MX_CALL MxSinCosDDD(double* sine, double* cosine, double angle) {
-  sin_cos_exact(sine, cosine, angle);
+  sin_cos_rounded(sine, cosine, angle);
 }
 MX_API void MX_CALL MxSinCosDDF(double* sine, double* cosine, float angle) {
   sin_cos_exact(sine, cosine, angle);
 }
 MX_API void MX_CALL MxSinCosFFD(float* sine, float* cosine, double angle) {
-  sin_cos_exact(sine, cosine, angle);
+  sin_cos_rounded(sine, cosine, angle);
 }
 }
 
