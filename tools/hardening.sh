@@ -3,10 +3,13 @@
 #   asan        the whole test suite under AddressSanitizer + UndefinedBehaviorSanitizer
 #               (halts on the first report)                                  build-asan/
 #   tsan        the concurrency tests under ThreadSanitizer                  build-tsan/
-#   exhaustive  every float pattern through the lookups, every blend triple  build/
+#   exhaustive  every float pattern through the lookups, every blend triple,  build/
+#               and TARN_DOUBLE_SWEEP_COUNT (default 20000000) random double
+#               angles through the double-angle sine-cosine (full: 100000000)
 #   fuzz        each libFuzzer target for TARN_FUZZ_SECONDS (default 20)     build-fuzz/
 # Usage: tools/hardening.sh [stage...]   (no stage: all four, in that order)
-# Environment: TARN_FUZZ_SECONDS, TARN_CONCURRENCY_ROUNDS (tsan, default 20).
+# Environment: TARN_FUZZ_SECONDS, TARN_CONCURRENCY_ROUNDS (tsan, default 20),
+# TARN_DOUBLE_SWEEP_COUNT.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -46,8 +49,9 @@ stage_tsan() {
 
 stage_exhaustive() {
   cmake --preset default >/dev/null &&
-    cmake --build --preset default -j2 --target tarn_exhaustive &&
-    build/tests/tarn_exhaustive
+    cmake --build --preset default -j2 --target tarn_exhaustive tarn_double_sweep &&
+    build/tests/tarn_exhaustive &&
+    build/tests/tarn_double_sweep "${TARN_DOUBLE_SWEEP_COUNT:-20000000}"
 }
 
 stage_fuzz() {
