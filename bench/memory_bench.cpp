@@ -1,11 +1,13 @@
 // Fill and copy of dword runs at sizes from one cache line to far beyond the
-// caches, against glibc's memset, wmemset (a 32-bit fill) and memcpy.
+// caches, against glibc's memset, wmemset (a 32-bit fill) and memcpy, and
+// the processor's repeated dword store and move.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <utility>
 
 #include "library.h"
 
@@ -92,6 +94,27 @@ void register_memory() {
     register_peer(copy, "glibc memcpy", [=](benchmark::State& st) {
       run_memory(st, bytes, [](void* d, const void* s, std::size_t n) { std::memcpy(d, s, n); });
     });
+#if defined(__x86_64__) || defined(__i386__)
+    register_peer(zero, "glibc wmemset", [=](benchmark::State& st) {
+      run_memory(st, bytes, [](void* d, const void*, std::size_t n) {
+        std::wmemset(static_cast<wchar_t*>(d), 0, n / 4);
+      });
+    });
+    for (const auto& [job, value] : {std::pair{zero, 0u}, std::pair{set, 0x3F800000u}}) {
+      register_peer(job, "rep stosd", [=, v = value](benchmark::State& st) {
+        run_memory(st, bytes, [v](void* d, const void*, std::size_t n) {
+          std::size_t words = n / 4;
+          asm volatile("rep stosl" : "+D"(d), "+c"(words) : "a"(v) : "memory");
+        });
+      });
+    }
+    register_peer(copy, "rep movsd", [=](benchmark::State& st) {
+      run_memory(st, bytes, [](void* d, const void* s, std::size_t n) {
+        std::size_t words = n / 4;
+        asm volatile("rep movsl" : "+D"(d), "+S"(s), "+c"(words) : : "memory");
+      });
+    });
+#endif
   }
 }
 

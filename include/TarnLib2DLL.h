@@ -187,10 +187,15 @@ typedef void(MX_CALL* Mx3DVecNormalizeFn)(Mx3DVec* r, const Mx3DVec* v);
 typedef void(MX_CALL* Mx3DVecRotateFn)(Mx3DVec* r, const Mx3DVec* v, const float* angles);
 
 /* Runs of 32-bit words; counts are in dwords, never bytes. Every variant
- * (x87 string stores, MMX 8-byte stores, MMXext non-temporal stores without a
- * fence) leaves the same memory contents and writes nothing outside the run.
- * A copy is correct for any overlap. Publish non-temporal fills to another
- * thread with your own synchronisation. */
+ * leaves the same memory contents and writes nothing outside the run; a copy
+ * is correct for any overlap. x87 uses the string instructions; MMX ordinary
+ * stores, and string instructions for runs of half the last-level cache or
+ * more; MMXext the same, except that from that length its fills of a nonzero
+ * value and its copies use non-temporal (cache-bypassing) stores. Only MMXext
+ * uses non-temporal stores, and it fences them (SFENCE) before it returns:
+ * a caller that publishes the memory to another thread needs only what it
+ * needs after ordinary stores, a release store or barrier (on x86 a plain
+ * store after the call, with the compiler kept from moving it). */
 typedef void(MX_CALL* MxZeroDwordAlignedMemFn)(void* dst, uint32_t count);
 typedef void(MX_CALL* MxSetDwordAlignedMemFn)(void* dst, uint32_t count, uint32_t value);
 typedef void(MX_CALL* MxCopyDwordAlignedMemFn)(void* dst, const void* src, uint32_t count);

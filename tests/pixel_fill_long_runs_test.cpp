@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "pixel/pixel.h"
 #include "test_support.h"
 
 namespace tarn::pixel {
@@ -69,6 +70,79 @@ TEST(PixelFillLongRuns, CopyDownOverlapping) {
       EXPECT_EQ(first_difference(buffer, want), -1) << v.name << " count " << count;
     }
   }
+}
+
+}  // namespace
+}  // namespace tarn::pixel
+
+namespace tarn::pixel {
+namespace {
+
+TEST(PixelFillLongRuns, StreamingBoundIsHalfTheLastLevelCache) {
+  struct Case {
+    CacheSizes caches;
+    std::size_t bound;
+  };
+  const Case cases[] = {
+      {{32u << 10, 512u << 10, 32u << 20}, 16u << 20},
+      {{32u << 10, 256u << 10, 0}, 1u << 20},         // no L3: the L2, at least 1 MiB
+      {{48u << 10, 2u << 20, 0}, 1u << 20},
+      {{64u << 10, 1u << 20, 1u << 30}, 512u << 20},  // a 1 GiB cache
+  };
+  for (const Case& c : cases) {
+    choose_run_bounds(c.caches);
+    EXPECT_EQ(streaming_bound(), c.bound) << c.caches.l3;
+  }
+  choose_run_bounds(machine_kernels().caches);
+}
+
+// With a 1 MiB bound, runs on both sides of it, the source at the
+// destination's line offset and off it, and a destination not on a multiple
+// of 4: every means of every kernel stores the same bytes.
+TEST(PixelFillLongRuns, EveryMeansAroundTheStreamingBound) {
+  choose_run_bounds({32u << 10, 256u << 10, 0});
+  constexpr std::uint32_t kWords = 1u << 18;  // 1 MiB
+  for (std::uint32_t count : {kWords - 9, kWords + 13}) {
+    for (std::size_t dst_offset : {4u, 6u}) {
+      for (std::size_t src_offset : {0u, 4u, 12u}) {
+        const std::size_t bytes = std::size_t{count} * 4;
+        std::vector<unsigned char> source(bytes + 64);
+        for (std::size_t i = 0; i < source.size(); ++i) {
+          source[i] = static_cast<unsigned char>(i * 131 + (i >> 11));
+        }
+        std::vector<unsigned char> want(bytes + 128, 0xA5);
+        std::memcpy(want.data() + dst_offset, source.data() + src_offset, bytes);
+        for (const auto& v : slot_implementations(SlotId::MxCopyDwordAlignedMem)) {
+          std::vector<unsigned char> got(bytes + 128, 0xA5);
+          as_slot_fn<SlotId::MxCopyDwordAlignedMem>(v.fn)(got.data() + dst_offset,
+                                                           source.data() + src_offset, count);
+          EXPECT_TRUE(got == want) << v.name << " count " << count << " dst " << dst_offset
+                                   << " src " << src_offset;
+        }
+        if (src_offset != 0) continue;
+        for (std::uint32_t value : {0u, 0x3F800001u}) {
+          std::vector<unsigned char> filled(bytes + 128, 0xA5);
+          for (std::size_t i = 0; i < count; ++i) {
+            std::memcpy(filled.data() + dst_offset + 4 * i, &value, 4);
+          }
+          const SlotId slot =
+              value == 0 ? SlotId::MxZeroDwordAlignedMem : SlotId::MxSetDwordAlignedMem;
+          for (const auto& v : slot_implementations(slot)) {
+            std::vector<unsigned char> got(bytes + 128, 0xA5);
+            if (value == 0) {
+              as_slot_fn<SlotId::MxZeroDwordAlignedMem>(v.fn)(got.data() + dst_offset, count);
+            } else {
+              as_slot_fn<SlotId::MxSetDwordAlignedMem>(v.fn)(got.data() + dst_offset, count,
+                                                              value);
+            }
+            EXPECT_TRUE(got == filled) << v.name << " count " << count << " dst " << dst_offset
+                                       << " value " << value;
+          }
+        }
+      }
+    }
+  }
+  choose_run_bounds(machine_kernels().caches);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // Loads and stores go through memcpy or instructions without alignment
 // rules, so an address that is not a multiple of 4 is merely slower, never
 // undefined.
+#include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -13,7 +15,7 @@
 #include "pixel/bytes.h"
 #include "pixel/pixel.h"
 
-#if defined(TARN_HAVE_WIDE_KERNELS)
+#if defined(__x86_64__)
 #include <immintrin.h>
 #endif
 
@@ -22,37 +24,137 @@ namespace {
 
 // The block phase of the MMX and MMXext variants: count / 8 blocks of 32
 // bytes from a destination aligned to 8. Every means below stores the same
-// bytes; which is fastest depends on the run length, and these bounds come
-// from measurements on current x86-64 processors (bench/compare).
-// Non-temporal 8- or 16-byte stores lost to all of them at every length (by
-// a third for copies), so both variants use ordinary stores and differ in
-// name only; the C library switches to its own full-line streaming stores
-// where those pay, beyond the caches.
+// bytes; which is fastest depends on the run length:
+//  - below the streaming bound (half the last-level cache, set at selection
+//    from the sizes the processor reports), ordinary stores: vector loops, or
+//    the C library's own where the baseline has nothing wider;
+//  - from the bound, MMXext streams (non-temporal full-line stores, which
+//    skip reading the lines they overwrite) and MMX takes the string
+//    instructions. A clear takes the repeated byte store in both: its
+//    microcode clears lines without reading them.
+// Streamed stores are fenced before the call returns, so the caller sees
+// them ordered like ordinary stores.
 constexpr std::size_t kMiB = std::size_t{1} << 20;
 
+// Until selection has read the caches: a bound above most processors' caches.
+std::atomic<std::size_t> g_stream_from{16 * kMiB};
+
+std::size_t stream_from() {
+  return g_stream_from.load(std::memory_order_relaxed);
+}
+
+enum class Stores : bool { kOrdinary, kStreaming };
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define TARN_X86_STRINGS 1
+void string_clear(Byte* dst, std::size_t bytes) {
+  asm volatile("rep stosb" : "+D"(dst), "+c"(bytes) : "a"(0) : "memory");
+}
+
+// Ascending, defined as byte-by-byte copies: correct for a destination below
+// an overlapping source.
+void string_copy(Byte* dst, const Byte* src, std::size_t bytes) {
+  asm volatile("rep movsb" : "+D"(dst), "+S"(src), "+c"(bytes) : : "memory");
+}
+
+void string_fill(Byte* dst, std::size_t bytes, std::uint32_t value) {
+#if defined(__x86_64__)
+  std::size_t n = bytes / 8;
+  const std::uint64_t pair = value | (std::uint64_t{value} << 32);
+  asm volatile("rep stosq" : "+D"(dst), "+c"(n) : "a"(pair) : "memory");
+#else
+  std::size_t n = bytes / 4;
+  asm volatile("rep stosl" : "+D"(dst), "+c"(n) : "a"(value) : "memory");
+#endif
+}
+#endif
+
+// The string moves slow down badly when source and destination sit at
+// different offsets within a line.
+bool same_line_offset(const Byte* dst, const Byte* src) {
+  return (reinterpret_cast<std::uintptr_t>(dst) - reinterpret_cast<std::uintptr_t>(src)) % 64 ==
+         0;
+}
+
+// A destination below an overlapping source: the vector loops, which store
+// their first block early, would reread bytes they have overwritten.
+bool overlaps_from_below(const Byte* dst, const Byte* src, std::size_t bytes) {
+  const std::uintptr_t d = reinterpret_cast<std::uintptr_t>(dst);
+  const std::uintptr_t s = reinterpret_cast<std::uintptr_t>(src);
+  return s > d && s - d < bytes;
+}
+
+#if defined(__x86_64__)
+// SSE2 streaming: an ordinary 16-byte store up to a multiple of 16, then
+// non-temporal ones, the fence, and ordinary stores for the rest.
+void stream_fill_sse2(Byte* dst, std::size_t bytes, std::uint32_t value) {
+  const __m128i edge = _mm_set1_epi32(static_cast<int>(value));
+  const auto phase = static_cast<int>(reinterpret_cast<std::uintptr_t>(dst) % 4);
+  const __m128i v = _mm_set1_epi32(static_cast<int>(std::rotl(value, 8 * phase)));
+  Byte* const end = dst + bytes;
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), edge);
+  Byte* p =
+      reinterpret_cast<Byte*>((reinterpret_cast<std::uintptr_t>(dst) + 16) & ~std::uintptr_t{15});
+  for (; end - p >= 64; p += 64) {
+    _mm_stream_si128(reinterpret_cast<__m128i*>(p), v);
+    _mm_stream_si128(reinterpret_cast<__m128i*>(p + 16), v);
+    _mm_stream_si128(reinterpret_cast<__m128i*>(p + 32), v);
+    _mm_stream_si128(reinterpret_cast<__m128i*>(p + 48), v);
+  }
+  _mm_sfence();
+  for (; end - p >= 16; p += 16) _mm_store_si128(reinterpret_cast<__m128i*>(p), v);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(end - 16), edge);
+}
+
+void stream_copy_sse2(Byte* dst, const Byte* src, std::size_t bytes) {
+  const auto load = [](const Byte* at) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+  };
+  Byte* const end = dst + bytes;
+  const __m128i last = load(src + bytes - 16);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), load(src));
+  Byte* p =
+      reinterpret_cast<Byte*>((reinterpret_cast<std::uintptr_t>(dst) + 16) & ~std::uintptr_t{15});
+  const Byte* q = src + (p - dst);
+  for (; end - p >= 64; p += 64, q += 64) {
+    const __m128i a = load(q), b = load(q + 16), c = load(q + 32), e = load(q + 48);
+    _mm_stream_si128(reinterpret_cast<__m128i*>(p), a);
+    _mm_stream_si128(reinterpret_cast<__m128i*>(p + 16), b);
+    _mm_stream_si128(reinterpret_cast<__m128i*>(p + 32), c);
+    _mm_stream_si128(reinterpret_cast<__m128i*>(p + 48), e);
+  }
+  _mm_sfence();
+  for (; end - p >= 16; p += 16, q += 16) {
+    _mm_store_si128(reinterpret_cast<__m128i*>(p), load(q));
+  }
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(end - 16), last);
+}
+#endif
+
+template <Stores stores>
 void fill_run_baseline(Byte* dst, std::size_t bytes, std::uint32_t value) {
   if (bytes == 0) return;
+#if defined(__x86_64__)
+  if (stores == Stores::kStreaming && value != 0 && bytes >= stream_from()) {
+    stream_fill_sse2(dst, bytes, value);
+    return;
+  }
+#endif
   if (value == 0) {
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#if defined(TARN_X86_STRINGS)
     // From a couple of kilobytes up the C library's clear is the repeated
     // byte store; issuing it here saves the library's own dispatch.
     if (bytes >= 2048) {
-      void* p = dst;
-      asm volatile("rep stosb" : "+D"(p), "+c"(bytes) : "a"(0) : "memory");
+      string_clear(dst, bytes);
       return;
     }
 #endif
     std::memset(dst, 0, bytes);
     return;
   }
-#if defined(__GNUC__) && defined(__x86_64__)
-  // Between the last-level cache and the C library's streaming threshold the
-  // repeated quadword store beats the vector loops.
-  if (bytes >= 32 * kMiB && bytes < 128 * kMiB) {
-    void* p = dst;
-    std::size_t n = bytes / 8;
-    const std::uint64_t pair = value | (std::uint64_t{value} << 32);
-    asm volatile("rep stosq" : "+D"(p), "+c"(n) : "a"(pair) : "memory");
+#if defined(TARN_X86_STRINGS)
+  if (bytes >= stream_from()) {
+    string_fill(dst, bytes, value);
     return;
   }
 #endif
@@ -68,37 +170,49 @@ void fill_run_baseline(Byte* dst, std::size_t bytes, std::uint32_t value) {
   for (std::size_t i = 0; i < bytes; i += 4) store32(dst + i, value);
 }
 
-// Ascending, so a destination below an overlapping source is copied as the
-// block loop would copy it.
+template <Stores stores>
 void copy_run_baseline(Byte* dst, const Byte* src, std::size_t bytes) {
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-  // Runs that live in the last-level cache copy fastest with the C library's
-  // vector loop (which moves overlapping runs correctly as well).
-  if (bytes >= 4 * kMiB && bytes < 32 * kMiB) {
-    std::memmove(dst, src, bytes);
+  if (bytes == 0) return;
+  const bool overlapping = overlaps_from_below(dst, src, bytes);
+#if defined(__x86_64__)
+  if (stores == Stores::kStreaming && !overlapping && bytes >= stream_from()) {
+    stream_copy_sse2(dst, src, bytes);
     return;
   }
-  // Otherwise the repeated byte move, defined as an ascending byte-by-byte
-  // copy and run as fast-string microcode: ahead below a few megabytes, and
-  // by a quarter beyond the caches, where the library streams.
-  asm volatile("rep movsb" : "+D"(dst), "+S"(src), "+c"(bytes) : : "memory");
-#else
-  std::memmove(dst, src, bytes);
 #endif
+#if defined(TARN_X86_STRINGS)
+  // The repeated byte move where it runs at full speed: beyond the caches,
+  // and below the C library's own vector loop's range.
+  if (same_line_offset(dst, src) && (bytes >= stream_from() || bytes < 4 * kMiB)) {
+    string_copy(dst, src, bytes);
+    return;
+  }
+#endif
+  (void)overlapping;
+  std::memmove(dst, src, bytes);  // ascending where the destination is below
 }
 
 #if defined(TARN_HAVE_WIDE_KERNELS)
 // The AVX2 block runs: 32-byte stores, the first and last unaligned and the
-// rest on multiples of 32 (overlapping stores write the same bytes twice).
-// Runs beyond the vector bound take the baseline's means.
-constexpr std::size_t kVectorUntil = 32 * kMiB;
+// rest on multiples of 32 (overlapping stores write the same bytes twice);
+// streaming or string instructions from the streaming bound.
+// (Lambdas would not inherit the target attribute: helpers are functions.)
+TARN_AVX2_KERNEL inline __m256i load_avx2(const Byte* at) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+}
 
+template <Stores stores>
 TARN_AVX2_KERNEL void fill_run_avx2(Byte* dst, std::size_t bytes, std::uint32_t value) {
-  if (bytes >= kVectorUntil) {
-    fill_run_baseline(dst, bytes, value);
+  if (bytes == 0) return;
+  const bool streaming = bytes >= stream_from();
+  if (streaming && (value == 0 || stores == Stores::kOrdinary)) {
+    if (value == 0) {
+      string_clear(dst, bytes);
+    } else {
+      string_fill(dst, bytes, value);
+    }
     return;
   }
-  if (bytes == 0) return;
   // The first and last stores start at the run's own phase; the aligned ones
   // take the value rotated to it, for a destination off a multiple of 4.
   const __m256i edge = _mm256_set1_epi32(static_cast<int>(value));
@@ -108,6 +222,15 @@ TARN_AVX2_KERNEL void fill_run_avx2(Byte* dst, std::size_t bytes, std::uint32_t 
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), edge);
   Byte* p = reinterpret_cast<Byte*>((reinterpret_cast<std::uintptr_t>(dst) + 32) &
                                     ~std::uintptr_t{31});
+  if (streaming) {
+    for (; end - p >= 128; p += 128) {
+      _mm256_stream_si256(reinterpret_cast<__m256i*>(p), v);
+      _mm256_stream_si256(reinterpret_cast<__m256i*>(p + 32), v);
+      _mm256_stream_si256(reinterpret_cast<__m256i*>(p + 64), v);
+      _mm256_stream_si256(reinterpret_cast<__m256i*>(p + 96), v);
+    }
+    _mm_sfence();
+  }
   for (; end - p >= 128; p += 128) {
     _mm256_store_si256(reinterpret_cast<__m256i*>(p), v);
     _mm256_store_si256(reinterpret_cast<__m256i*>(p + 32), v);
@@ -118,28 +241,35 @@ TARN_AVX2_KERNEL void fill_run_avx2(Byte* dst, std::size_t bytes, std::uint32_t 
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(end - 32), edge);
 }
 
-// (A lambda would not inherit the target attribute.)
-TARN_AVX2_KERNEL inline __m256i load_avx2(const Byte* at) {
-  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
-}
-
-// Runs that overlap take the baseline's ascending string move: the vector
-// loop rereads source bytes that its first store may have overwritten.
+template <Stores stores>
 TARN_AVX2_KERNEL void copy_run_avx2(Byte* dst, const Byte* src, std::size_t bytes) {
-  const std::uintptr_t d = reinterpret_cast<std::uintptr_t>(dst);
-  const std::uintptr_t s = reinterpret_cast<std::uintptr_t>(src);
-  if (bytes >= kVectorUntil || (s > d && s - d < bytes)) {
-    copy_run_baseline(dst, src, bytes);
+  if (bytes == 0) return;
+  const bool streaming = bytes >= stream_from();
+  if (overlaps_from_below(dst, src, bytes) ||
+      (streaming && stores == Stores::kOrdinary && same_line_offset(dst, src))) {
+    string_copy(dst, src, bytes);
     return;
   }
-  if (bytes == 0) return;
   Byte* const end = dst + bytes;
   const __m256i last = load_avx2(src + bytes - 32);
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), load_avx2(src));
-  Byte* p = reinterpret_cast<Byte*>((d + 32) & ~std::uintptr_t{31});
+  Byte* p = reinterpret_cast<Byte*>((reinterpret_cast<std::uintptr_t>(dst) + 32) &
+                                    ~std::uintptr_t{31});
   const Byte* q = src + (p - dst);
+  if (streaming && stores == Stores::kStreaming) {
+    for (; end - p >= 128; p += 128, q += 128) {
+      const __m256i a = load_avx2(q), b = load_avx2(q + 32), c = load_avx2(q + 64),
+                    e = load_avx2(q + 96);
+      _mm256_stream_si256(reinterpret_cast<__m256i*>(p), a);
+      _mm256_stream_si256(reinterpret_cast<__m256i*>(p + 32), b);
+      _mm256_stream_si256(reinterpret_cast<__m256i*>(p + 64), c);
+      _mm256_stream_si256(reinterpret_cast<__m256i*>(p + 96), e);
+    }
+    _mm_sfence();
+  }
   for (; end - p >= 128; p += 128, q += 128) {
-    const __m256i a = load_avx2(q), b = load_avx2(q + 32), c = load_avx2(q + 64), e = load_avx2(q + 96);
+    const __m256i a = load_avx2(q), b = load_avx2(q + 32), c = load_avx2(q + 64),
+                  e = load_avx2(q + 96);
     _mm256_store_si256(reinterpret_cast<__m256i*>(p), a);
     _mm256_store_si256(reinterpret_cast<__m256i*>(p + 32), b);
     _mm256_store_si256(reinterpret_cast<__m256i*>(p + 64), c);
@@ -234,30 +364,36 @@ void CopyDwordAlignedMem(void* dst, const void* src, std::uint32_t count) {
 }
 }  // namespace x87
 
-namespace blocks {
-void ZeroDwordAlignedMem(void* dst, std::uint32_t count) {
-  fill_blocks<fill_run_baseline>(static_cast<Byte*>(dst), count, 0);
-}
-void SetDwordAlignedMem(void* dst, std::uint32_t count, std::uint32_t value) {
-  fill_blocks<fill_run_baseline>(static_cast<Byte*>(dst), count, value);
-}
-void CopyDwordAlignedMem(void* dst, const void* src, std::uint32_t count) {
-  copy_blocks<copy_run_baseline>(static_cast<Byte*>(dst), static_cast<const Byte*>(src), count);
-}
-}  // namespace blocks
+// MMX: ordinary stores and string instructions; MMXext: may stream.
+#define TARN_BLOCK_VARIANT(ns, fill_run, copy_run, stores)                                    \
+  namespace ns {                                                                             \
+  void ZeroDwordAlignedMem(void* dst, std::uint32_t count) {                                 \
+    fill_blocks<fill_run<stores>>(static_cast<Byte*>(dst), count, 0);                        \
+  }                                                                                          \
+  void SetDwordAlignedMem(void* dst, std::uint32_t count, std::uint32_t value) {             \
+    fill_blocks<fill_run<stores>>(static_cast<Byte*>(dst), count, value);                    \
+  }                                                                                          \
+  void CopyDwordAlignedMem(void* dst, const void* src, std::uint32_t count) {                \
+    copy_blocks<copy_run<stores>>(static_cast<Byte*>(dst), static_cast<const Byte*>(src),    \
+                                  count);                                                    \
+  }                                                                                          \
+  }
 
+TARN_BLOCK_VARIANT(mmx, fill_run_baseline, copy_run_baseline, Stores::kOrdinary)
+TARN_BLOCK_VARIANT(mmxext, fill_run_baseline, copy_run_baseline, Stores::kStreaming)
 #if defined(TARN_HAVE_WIDE_KERNELS)
-namespace blocks_avx2 {
-void ZeroDwordAlignedMem(void* dst, std::uint32_t count) {
-  fill_blocks<fill_run_avx2>(static_cast<Byte*>(dst), count, 0);
-}
-void SetDwordAlignedMem(void* dst, std::uint32_t count, std::uint32_t value) {
-  fill_blocks<fill_run_avx2>(static_cast<Byte*>(dst), count, value);
-}
-void CopyDwordAlignedMem(void* dst, const void* src, std::uint32_t count) {
-  copy_blocks<copy_run_avx2>(static_cast<Byte*>(dst), static_cast<const Byte*>(src), count);
-}
-}  // namespace blocks_avx2
+TARN_BLOCK_VARIANT(mmx_avx2, fill_run_avx2, copy_run_avx2, Stores::kOrdinary)
+TARN_BLOCK_VARIANT(mmxext_avx2, fill_run_avx2, copy_run_avx2, Stores::kStreaming)
 #endif
+#undef TARN_BLOCK_VARIANT
+
+void choose_run_bounds(const CacheSizes& caches) {
+  const std::size_t last_level = caches.l3 != 0 ? caches.l3 : caches.l2;
+  g_stream_from.store(std::max<std::size_t>(last_level / 2, kMiB), std::memory_order_relaxed);
+}
+
+std::size_t streaming_bound() {
+  return stream_from();
+}
 
 }  // namespace tarn::pixel

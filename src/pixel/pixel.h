@@ -2,6 +2,7 @@
 // every variant, plus the per-channel blend formulas that define the blit.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <type_traits>
 
@@ -43,33 +44,35 @@ constexpr std::uint32_t blend_cyrix(std::uint32_t s, std::uint32_t d, std::uint3
 }
 
 // Fill and copy, declared with their slots' function types. x87: one
-// ascending run of dword stores. MMX and MMXext share one implementation
-// (blocks): an alignment dword, the 32-byte blocks, a dword tail; the blocks
-// use ordinary stores, which beat non-temporal ones on current processors
-// (fill.cpp). blocks_avx2 is its AVX2 kernel.
+// ascending run of dword stores. MMX and MMXext: an alignment dword, the
+// 32-byte blocks, a dword tail, from one implementation that differs only
+// in its stores from the streaming bound on: string instructions for MMX,
+// fenced non-temporal stores for MMXext (fill.cpp). The _avx2 namespaces
+// hold their AVX2 kernels.
 using ZeroDwordsFn = std::remove_pointer_t<MxZeroDwordAlignedMemFn>;
 using SetDwordsFn = std::remove_pointer_t<MxSetDwordAlignedMemFn>;
 using CopyDwordsFn = std::remove_pointer_t<MxCopyDwordAlignedMemFn>;
 
-namespace x87 {
-ZeroDwordsFn ZeroDwordAlignedMem;
-SetDwordsFn SetDwordAlignedMem;
-CopyDwordsFn CopyDwordAlignedMem;
-}  // namespace x87
-
-namespace blocks {
-ZeroDwordsFn ZeroDwordAlignedMem;
-SetDwordsFn SetDwordAlignedMem;
-CopyDwordsFn CopyDwordAlignedMem;
-}  // namespace blocks
-
+#define TARN_DWORD_VARIANT(ns)         \
+  namespace ns {                       \
+  ZeroDwordsFn ZeroDwordAlignedMem;    \
+  SetDwordsFn SetDwordAlignedMem;      \
+  CopyDwordsFn CopyDwordAlignedMem;    \
+  }
+TARN_DWORD_VARIANT(x87)
+TARN_DWORD_VARIANT(mmx)
+TARN_DWORD_VARIANT(mmxext)
 #if defined(TARN_HAVE_WIDE_KERNELS)
-namespace blocks_avx2 {
-ZeroDwordsFn ZeroDwordAlignedMem;
-SetDwordsFn SetDwordAlignedMem;
-CopyDwordsFn CopyDwordAlignedMem;
-}  // namespace blocks_avx2
+TARN_DWORD_VARIANT(mmx_avx2)
+TARN_DWORD_VARIANT(mmxext_avx2)
 #endif
+#undef TARN_DWORD_VARIANT
+
+// The run length from which MMX and MMXext switch to string instructions or
+// streaming: half the last-level cache (at least 1 MiB), set by selection
+// from the cache sizes the processor reports.
+void choose_run_bounds(const CacheSizes& caches);
+std::size_t streaming_bound();
 
 // The blit.
 namespace x87 {
