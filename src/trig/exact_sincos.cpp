@@ -17,9 +17,10 @@
 //     24, which cannot round twice.
 //
 // Double-double arithmetic needs every double operation rounded once to 53
-// bits, to nearest: the caller's rounding mode, flush-to-zero and (on 32-bit
-// x87 builds) precision control are set aside for the call and restored
-// afterwards, so the results do not depend on them.
+// bits, to nearest, and no trapping exceptions: the caller's rounding mode,
+// flush-to-zero, exception masks and (on 32-bit x87 builds) precision control
+// are set aside for the call where they differ (trig/fp_environment.h), so
+// the results do not depend on them.
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -27,128 +28,15 @@
 #include <type_traits>
 
 #include "TarnLib2DLL.h"
+#include "trig/fp_environment.h"
 #include "trig/trig.h"
-
-#if !((defined(__i386__) || defined(__x86_64__) || defined(__aarch64__)) && defined(__GNUC__))
-#include <cfenv>
-#endif
 
 namespace {
 
-// ---- The floating-point environment of one call.
-
-#if (defined(__x86_64__) || (defined(__i386__) && defined(__SSE2_MATH__))) && defined(__GNUC__)
-// Double arithmetic runs in SSE registers: MXCSR at round to nearest with
-// flush-to-zero and denormals-are-zero off and every exception masked (a
-// host's unmasked exceptions must not trap inside the call). The memory
-// clobbers keep the computation and the stores inside the scope; the
-// exception flags the computation raised stay raised.
-class ArithmeticScope {
- public:
-  ArithmeticScope() {
-    __asm__ volatile("stmxcsr %0" : "=m"(saved_) : : "memory");
-    const std::uint32_t working = (saved_ & ~kControl) | kMasks;
-    if (working != saved_) __asm__ volatile("ldmxcsr %0" : : "m"(working) : "memory");
-  }
-  ~ArithmeticScope() {
-    if ((saved_ & kControl) == 0 && (saved_ & kMasks) == kMasks) return;
-    std::uint32_t now;
-    __asm__ volatile("stmxcsr %0" : "=m"(now) : : "memory");
-    const std::uint32_t restored = (saved_ & ~kFlags) | (now & kFlags);
-    __asm__ volatile("ldmxcsr %0" : : "m"(restored) : "memory");
-  }
-  ArithmeticScope(const ArithmeticScope&) = delete;
-  ArithmeticScope& operator=(const ArithmeticScope&) = delete;
-
- private:
-  static constexpr std::uint32_t kControl = 0x8000 | 0x6000 | 0x0040;  // FTZ, rounding, DAZ
-  static constexpr std::uint32_t kMasks = 0x1F80;
-  static constexpr std::uint32_t kFlags = 0x003F;
-  std::uint32_t saved_;
-};
-#elif defined(__i386__) && defined(__GNUC__)
-// Double arithmetic runs on the x87 stack: precision control at 53 bits
-// (double-double needs each operation rounded once to double), round to
-// nearest, the caller's exception masks.
-class ArithmeticScope {
- public:
-  ArithmeticScope() {
-    __asm__ volatile("fnstcw %0" : "=m"(saved_) : : "memory");
-    const std::uint16_t working = static_cast<std::uint16_t>(
-        (saved_ & ~(kPrecision | kRounding)) | kDoublePrecision | kMasks);
-    changed_ = working != saved_;
-    if (changed_) __asm__ volatile("fldcw %0" : : "m"(working) : "memory");
-  }
-  ~ArithmeticScope() {
-    // A flag raised inside the call would trap at the caller's next x87
-    // instruction once its exception is unmasked again: such flags are cleared.
-    if ((saved_ & kMasks) != kMasks) __asm__ volatile("fnclex" : : : "memory");
-    if (changed_) __asm__ volatile("fldcw %0" : : "m"(saved_) : "memory");
-  }
-  ArithmeticScope(const ArithmeticScope&) = delete;
-  ArithmeticScope& operator=(const ArithmeticScope&) = delete;
-
- private:
-  static constexpr std::uint16_t kPrecision = 0x0300;
-  static constexpr std::uint16_t kDoublePrecision = 0x0200;  // precision control 10
-  static constexpr std::uint16_t kRounding = 0x0C00;         // 00 = to nearest
-  static constexpr std::uint16_t kMasks = 0x003F;
-  std::uint16_t saved_;
-  bool changed_;
-};
-#elif defined(__aarch64__) && defined(__GNUC__)
-// FPCR: rounding mode (bits 22-23, 00 = to nearest), flush-to-zero (bit 24),
-// and where the processor has them the alternate handling and input flushing
-// (bits 1 and 0; zero on processors without them).
-class ArithmeticScope {
- public:
-  ArithmeticScope() {
-    __asm__ volatile("mrs %0, fpcr" : "=r"(saved_) : : "memory");
-    if (saved_ & kControl) {
-      const std::uint64_t working = saved_ & ~kControl;
-      __asm__ volatile("msr fpcr, %0" : : "r"(working) : "memory");
-    }
-  }
-  ~ArithmeticScope() {
-    if (saved_ & kControl) __asm__ volatile("msr fpcr, %0" : : "r"(saved_) : "memory");
-  }
-  ArithmeticScope(const ArithmeticScope&) = delete;
-  ArithmeticScope& operator=(const ArithmeticScope&) = delete;
-
- private:
-  static constexpr std::uint64_t kControl =
-      (std::uint64_t{3} << 22) | (std::uint64_t{1} << 24) | 0x9F00 | 3;  // 0x9F00: trap enables
-  std::uint64_t saved_;
-};
-#else
-// Elsewhere only the standard rounding mode can be set; a flush-to-zero mode
-// of such a platform is left as the caller set it.
-class ArithmeticScope {
- public:
-  ArithmeticScope() : saved_(std::fegetround()) {
-    if (saved_ != FE_TONEAREST) std::fesetround(FE_TONEAREST);
-  }
-  ~ArithmeticScope() {
-    if (saved_ != FE_TONEAREST) std::fesetround(saved_);
-  }
-  ArithmeticScope(const ArithmeticScope&) = delete;
-  ArithmeticScope& operator=(const ArithmeticScope&) = delete;
-
- private:
-  int saved_;
-};
-#endif
-
-// The angle as the computation sees it: read from memory after the scope is
-// set up, so that no arithmetic on it (not even the widening of a float, which
-// denormals-are-zero would flush) moves ahead of the scope.
-template <typename T>
-inline T after_setup(T value) {
-#if defined(__GNUC__)
-  __asm__ volatile("" : "+m"(value) : : "memory");
-#endif
-  return value;
-}
+using tarn::trig::after_setup;
+// The lo parts of double-doubles can be subnormal: flushing them would move
+// results by more than the error bound allows for.
+using ArithmeticScope = tarn::trig::FloatEnvironment<tarn::trig::Subnormals::matter>;
 
 // ---- Double-double arithmetic (Dekker, Knuth; no fused multiply-add).
 
@@ -502,15 +390,17 @@ SinCos sin_cos(double x) {
 
 template <typename Result, typename Angle>
 void sin_cos_exact(Result* sine, Result* cosine, Angle angle) {
-  if (!std::isfinite(angle)) {
+  // The scope covers the NaN too: infinity minus infinity must not trap.
+  [[maybe_unused]] ArithmeticScope scope;
+  const Angle a = after_setup(angle);
+  if (!std::isfinite(a)) {
     // NaN for NaN and infinite angles, without touching errno.
-    const Result nan = static_cast<Result>(angle - angle);
+    const Result nan = static_cast<Result>(a - a);
     *cosine = nan;
     *sine = nan;
     return;
   }
-  [[maybe_unused]] ArithmeticScope scope;
-  const SinCos v = sin_cos(static_cast<double>(after_setup(angle)));  // exact
+  const SinCos v = sin_cos(static_cast<double>(a));  // exact
   // The cosine first: when both pointers name one variable it keeps the sine.
   store(cosine, v.cosine);
   store(sine, v.sine);
