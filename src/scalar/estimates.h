@@ -12,8 +12,16 @@
 //   rsqrt_refined_3dnow(x)    the estimate after the 3DNow! reciprocal-square-
 //                             root sequence: 1/sqrt(x) correctly rounded
 // Special values follow IEEE arithmetic on the exact quotient: +-0 gives
-// +-infinity, +-infinity gives +-0, a negative rsqrt argument and any NaN give
-// a quiet NaN. Denormal inputs are treated as their exact values.
+// +-infinity, +-infinity gives +-0, a negative rsqrt argument gives the
+// processor's default NaN and a NaN itself quieted. Denormal inputs are
+// treated as their exact values.
+//
+// 3DNow! arithmetic raises no floating-point exception, so neither do these:
+// special operands are decided by their bits before any division, a
+// reciprocal beyond the float range (|x| at most 2^-128) is +-infinity by
+// the same test, and the one result that must underflow (the reciprocal of
+// |x| above 2^126) is computed with exceptions masked and the caller's flags
+// put back. What remains is the inexact flag of an ordinary rounding.
 //
 // SSE uses the processor's own RCPSS and RSQRTSS (relative error at most
 // 1.5 * 2^-12); other targets emulate them as 1/x and 1/sqrt(x) rounded to 12
@@ -21,6 +29,7 @@
 #pragma once
 
 #include <bit>
+#include <cfenv>
 #include <cmath>
 #include <cstdint>
 
@@ -44,6 +53,11 @@ inline float round_to_fraction_bits(double v, int fraction_bits) {
   const std::uint64_t pattern = std::bit_cast<std::uint64_t>(v);
   const std::uint64_t rounded =
       (pattern + (std::uint64_t{1} << (dropped - 1))) & ~((std::uint64_t{1} << dropped) - 1);
+  // A carry to 2^128 is beyond the float range: infinity, by its bits.
+  if ((rounded & 0x7FF0000000000000u) >= std::uint64_t{1023 + 128} << 52) {
+    return std::bit_cast<float>((static_cast<std::uint32_t>(pattern >> 32) & 0x80000000u) |
+                                0x7F800000u);
+  }
   return static_cast<float>(std::bit_cast<double>(rounded));
 }
 
@@ -56,19 +70,103 @@ inline double rsqrt_double(float x) {
   return fpu::in_double_precision(1.0, x, [](double a, double b) { return a / std::sqrt(b); });
 }
 
+namespace special {
+
+constexpr std::uint32_t kSign = 0x80000000u;
+constexpr std::uint32_t kInfinity = 0x7F800000u;
+
+inline std::uint32_t magnitude(float x) {
+  return std::bit_cast<std::uint32_t>(x) & ~kSign;
+}
+inline bool is_nan(float x) {
+  return magnitude(x) > kInfinity;
+}
+inline float quieted(float nan) {
+  return std::bit_cast<float>(std::bit_cast<std::uint32_t>(nan) | 0x00400000u);
+}
+// Infinity or zero with x's sign.
+inline float signed_bits(float x, std::uint32_t magnitude_bits) {
+  return std::bit_cast<float>((std::bit_cast<std::uint32_t>(x) & kSign) | magnitude_bits);
+}
+// What an invalid operation returns: negative on x86, positive elsewhere.
+inline float default_nan() {
+#if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
+  return std::bit_cast<float>(0xFFC00000u);
+#else
+  return std::bit_cast<float>(0x7FC00000u);
+#endif
+}
+
+// The results that need no division, for 1/x and 1/sqrt(x); true when x is
+// one of those operands.
+inline bool recip(float x, float* out) {
+  const std::uint32_t m = magnitude(x);
+  if (m > kInfinity) {
+    *out = quieted(x);
+  } else if (m <= 0x00200000u) {  // zero, or 1/x at least 2^128
+    *out = signed_bits(x, kInfinity);
+  } else if (m == kInfinity) {
+    *out = signed_bits(x, 0);
+  } else {
+    return false;
+  }
+  return true;
+}
+inline bool rsqrt(float x, float* out) {
+  const std::uint32_t m = magnitude(x);
+  if (m > kInfinity) {
+    *out = quieted(x);
+  } else if (m == 0) {
+    *out = signed_bits(x, kInfinity);
+  } else if (std::bit_cast<std::uint32_t>(x) & kSign) {
+    *out = default_nan();
+  } else if (m == kInfinity) {
+    *out = 0.0f;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// 1/x below the normal range (|x| above 2^126): the division underflows, so
+// it runs with exceptions masked and leaves the caller's flags unchanged.
+template <typename Fn>
+float tiny_reciprocal(Fn divide) {
+  std::fenv_t caller;
+  std::feholdexcept(&caller);
+  const float r = divide();
+  std::fesetenv(&caller);
+  return r;
+}
+inline bool tiny_result(float x) {
+  return magnitude(x) > 0x7E800000u;
+}
+
+}  // namespace special
+
 inline float recip_estimate_3dnow(float x) {
-  return round_to_fraction_bits(recip_double(x), 14);
+  float r;
+  if (special::recip(x, &r)) return r;
+  const auto estimate = [x] { return round_to_fraction_bits(recip_double(x), 14); };
+  return special::tiny_result(x) ? special::tiny_reciprocal(estimate) : estimate();
 }
 
 inline float rsqrt_estimate_3dnow(float x) {
+  float r;
+  if (special::rsqrt(x, &r)) return r;
   return round_to_fraction_bits(rsqrt_double(x), 15);
 }
 
 inline float recip_refined_3dnow(float x) {
-  return fpu::rounded_once(1.0f, x, [](auto a, auto b) { return a / b; });
+  float r;
+  if (special::recip(x, &r)) return r;
+  const auto divide = [x] { return fpu::rounded_once(1.0f, x, [](auto a, auto b) { return a / b; }); };
+  return special::tiny_result(x) ? special::tiny_reciprocal(divide) : divide();
 }
 
 inline float rsqrt_refined_3dnow(float x) {
+  float r;
+  if (special::rsqrt(x, &r)) return r;
   return static_cast<float>(rsqrt_double(x));
 }
 
