@@ -113,9 +113,7 @@ INSTANTIATE_TEST_SUITE_P(SeveralTiers, Concurrency,
                          ::testing::Values(Tier::kX87, Tier::kCmovMmxMmxext, Tier::kSse,
                                            Tier::k3DNowMmxextExt3DNow,
                                            Tier::kCmov3DNowMmxextExt3DNow),
-                         [](const ::testing::TestParamInfo<Tier>& p) {
-                           return test::tier_test_name(p.param);
-                         });
+                         test::ParamName{});
 
 // One thread switches back and forth between two tiers while the others call
 // through the slots; every result must be one of the two tiers' results.

@@ -81,9 +81,7 @@ TEST_P(FpHygiene, EveryOperationLeavesTheStateAsItFoundIt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllTiers, FpHygiene, ::testing::ValuesIn(test::all_tiers()),
-                         [](const ::testing::TestParamInfo<Tier>& p) {
-                           return test::tier_test_name(p.param);
-                         });
+                         test::ParamName{});
 
 // The functions outside the slots, with their documented effects.
 TEST(FpHygieneFunctions, SelectionTimerAndVendorChangeNothing) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "dispatch/identify.h"
+#include "test_support.h"
 
 namespace tarn::identify {
 namespace {
@@ -305,8 +306,7 @@ TEST_P(IdentifyRules, WordVendorFeaturesSpeedAndFloatingPointState) {
   EXPECT_EQ(cpu.cpuid_enable_attempts, (row.expect.visited & kEnableTried) ? 1 : 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Processors, IdentifyRules, ::testing::ValuesIn(rows()),
-                         [](const auto& row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(Processors, IdentifyRules, ::testing::ValuesIn(rows()), test::ParamName{});
 
 TEST(IdentifyState, StartsUndefinedAndKeepsWhatACallDoesNotReach) {
   Identification state;

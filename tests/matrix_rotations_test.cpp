@@ -219,7 +219,7 @@ TEST_P(ConcatRotations, ZXYAgreesWithXYZAndTheClosedForm) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryTier, ConcatRotations, ::testing::ValuesIn(test::all_tiers()),
-                         [](const auto& p) { return test::tier_test_name(p.param); });
+                         test::ParamName{});
 
 TEST(ConcatRotationsThreads, SafeOnSeveralThreadsAtOnce) {
   test::use_tier(Tier::kSse);

@@ -420,9 +420,7 @@ TEST_P(ScalarBinding, EachSlotHoldsItsColumnsVariant) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllTiers, ScalarBinding, ::testing::ValuesIn(test::all_tiers()),
-                         [](const auto& param_info) {
-                           return test::tier_test_name(param_info.param);
-                         });
+                         test::ParamName{});
 
 }  // namespace
 }  // namespace tarn

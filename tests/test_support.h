@@ -1,10 +1,15 @@
-// Helpers shared by the tests: bit views of floats, tier iteration, and a
-// guard that gives the x87 unit its full precision for reference arithmetic.
+// Helpers shared by the tests: bit views of floats, tier iteration, test
+// names, and a guard that gives the x87 unit its full precision for
+// reference arithmetic.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <bit>
 #include <cstdint>
+#include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "TarnLib2DLL.h"
@@ -38,10 +43,21 @@ inline std::vector<Tier> all_tiers() {
   return tiers;
 }
 
-inline std::string tier_test_name(Tier tier) {
+// A test name from a tier, variant or case label: "CMOV+3DNow!+MMXext"
+// becomes "CMOV_3DNow_MMXext". Only letters, digits and single underscores,
+// so names read the same on every build and can be typed into ctest -R.
+inline std::string test_name(std::string_view label) {
   std::string name;
-  for (char c : tier_name(tier)) name += (c == '+' || c == '!') ? '_' : c;
-  return name;
+  for (char c : label) {
+    const bool word = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    if (word) {
+      name += c;
+    } else if (!name.empty() && name.back() != '_') {
+      name += '_';
+    }
+  }
+  while (!name.empty() && name.back() == '_') name.pop_back();
+  return name.empty() ? std::string("unnamed") : name;
 }
 
 // One built implementation of a slot: a variant in one of its kernels.
@@ -77,6 +93,22 @@ typename SlotTraits<S>::Fn as_slot_fn(GenericFn fn) {
   return reinterpret_cast<typename SlotTraits<S>::Fn>(fn);
 }
 
+inline std::string tier_test_name(Tier tier) {
+  return test_name(tier_name(tier));
+}
+
+// Name generator for INSTANTIATE_TEST_SUITE_P: a tier, or any case record
+// with a `name` member, named by its label.
+struct ParamName {
+  std::string operator()(const ::testing::TestParamInfo<Tier>& info) const {
+    return tier_test_name(info.param);
+  }
+  template <class Case>
+  std::string operator()(const ::testing::TestParamInfo<Case>& info) const {
+    return test_name(info.param.name);
+  }
+};
+
 // Selects a tier for the test and builds the tables.
 inline void use_tier(Tier tier) {
   MxInitLibForCPU(tier_flags(tier));
@@ -99,3 +131,10 @@ class ExtendedPrecision {
 };
 
 }  // namespace tarn::test
+
+namespace tarn {
+// Failure messages name the tier rather than dumping its byte.
+inline void PrintTo(Tier tier, std::ostream* out) {
+  *out << tier_name(tier);
+}
+}  // namespace tarn

@@ -83,6 +83,10 @@ const Lookups kForms[] = {
      trig::cmov::TCosOfDeg, trig::cmov::TSinCosOfDeg},
 };
 
+void PrintTo(const Lookups& forms, std::ostream* out) {
+  *out << forms.name;
+}
+
 // The value of step n by the quadrant rule, from the reference entries.
 float reference_sine(std::uint32_t n) {
   // The C library's sine may run on the x87 unit (32-bit x86 without an SSE2
@@ -162,10 +166,7 @@ TEST_P(Lookup, DocumentedAngles) {
   EXPECT_EQ(bits(f.cos_deg(60.0f)), 0x3EFFFC60u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Forms, Lookup, ::testing::ValuesIn(kForms),
-                         [](const ::testing::TestParamInfo<Lookups>& p) {
-                           return std::string(p.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Forms, Lookup, ::testing::ValuesIn(kForms), test::ParamName{});
 
 // Random bit patterns, non-finite and far-out angles included: both forms
 // agree bit for bit, and the pair lookups write what the single ones return.

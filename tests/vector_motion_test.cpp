@@ -54,7 +54,6 @@ Mx3DVec vec(float x, float y, float z, float pad = from_bits(kPadSentinel)) {
   return {x, y, z, pad};
 }
 
-
 float random_float(std::mt19937& gen, int min_exp, int max_exp) {
   const float m = std::uniform_real_distribution<float>(1.0f, 2.0f)(gen);
   const int e = std::uniform_int_distribution<int>(min_exp, max_exp)(gen);
@@ -264,7 +263,7 @@ TEST_P(VectorRotateTier, MatchesTheStepsOnTableValues) {
 }
 
 INSTANTIATE_TEST_SUITE_P(VectorAllTiers, VectorRotateTier, ::testing::ValuesIn(all_tiers()),
-                         [](const auto& param_info) { return tier_test_name(param_info.param); });
+                         test::ParamName{});
 
 // The angles are three floats, not a record: the last twelve bytes before an
 // unreadable page are enough.
