@@ -69,12 +69,14 @@ void string_fill(Byte* dst, std::size_t bytes, std::uint32_t value) {
 }
 #endif
 
+#if defined(TARN_X86_STRINGS)
 // The string moves slow down badly when source and destination sit at
 // different offsets within a line.
 bool same_line_offset(const Byte* dst, const Byte* src) {
   return (reinterpret_cast<std::uintptr_t>(dst) - reinterpret_cast<std::uintptr_t>(src)) % 64 ==
          0;
 }
+#endif
 
 // A destination below an overlapping source: the vector loops, which store
 // their first block early, would reread bytes they have overwritten.

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <numbers>
 #include <random>
 #include <thread>
 #include <vector>
@@ -47,7 +48,7 @@ double draw(std::mt19937_64& rng, std::uint64_t i) {
         if (std::isfinite(x)) return x;
       }
     case 1:
-      return std::uniform_real_distribution<double>(-2 * M_PI, 2 * M_PI)(rng);
+      return std::uniform_real_distribution<double>(-2 * std::numbers::pi, 2 * std::numbers::pi)(rng);
     case 2:
       return std::uniform_real_distribution<double>(-1e6, 1e6)(rng);
     default: {
