@@ -75,7 +75,7 @@ std::vector<std::pair<Kernel, GenericFn>> narrower_kernels(SlotId slot, Variant 
   const Kernel widest = selected_kernel();
   const GenericFn bound = entry->kernel(widest);
   for (int k = 0; k < static_cast<int>(widest); ++k) {
-    const GenericFn fn = entry->kernels[k];
+    const GenericFn fn = entry->exact_kernel(k);
     if (fn != nullptr && fn != bound) found.emplace_back(static_cast<Kernel>(k), fn);
   }
   return found;

@@ -26,6 +26,13 @@ install(FILES ${PROJECT_BINARY_DIR}/TarnLib2DLLConfig.cmake
 
 # The .pc file finds its prefix from its own place, so the package stays
 # relocatable (cmake --install --prefix anywhere).
+# What a static link adds beyond the archive (pkg-config --static), the same
+# as the static target's INTERFACE_LINK_LIBRARIES.
+if(WIN32)
+  set(TARN_PC_LIBS_PRIVATE "-lwinmm")
+elseif(UNIX)
+  set(TARN_PC_LIBS_PRIVATE "-lm")
+endif()
 file(RELATIVE_PATH TARN_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
 configure_file(${PROJECT_SOURCE_DIR}/cmake/TarnLib2DLL.pc.in
   ${PROJECT_BINARY_DIR}/TarnLib2DLL.pc @ONLY)

@@ -147,10 +147,12 @@ void avx512_fn() {}
 
 TEST(KernelSelection, MissingKernelsFallBackToTheNextNarrower) {
   const auto fn = [](void (*f)()) { return reinterpret_cast<GenericFn>(f); };
-  const SlotImpl only_baseline{SlotId::MxIMin, Variant::kX87, {fn(baseline_fn), nullptr, nullptr}};
-  const SlotImpl to_avx2{SlotId::MxIMin, Variant::kX87, {fn(baseline_fn), fn(avx2_fn), nullptr}};
-  const SlotImpl all{SlotId::MxIMin, Variant::kX87, {fn(baseline_fn), fn(avx2_fn), fn(avx512_fn)}};
-  const SlotImpl gap{SlotId::MxIMin, Variant::kX87, {fn(baseline_fn), nullptr, fn(avx512_fn)}};
+  const FnConverter base = converter<baseline_fn>(), avx2 = converter<avx2_fn>(),
+                    avx512 = converter<avx512_fn>();
+  const SlotImpl only_baseline{SlotId::MxIMin, Variant::kX87, {base, nullptr, nullptr}};
+  const SlotImpl to_avx2{SlotId::MxIMin, Variant::kX87, {base, avx2, nullptr}};
+  const SlotImpl all{SlotId::MxIMin, Variant::kX87, {base, avx2, avx512}};
+  const SlotImpl gap{SlotId::MxIMin, Variant::kX87, {base, nullptr, avx512}};
   struct Case {
     const SlotImpl* entry;
     Kernel asked;
@@ -206,11 +208,11 @@ TEST(KernelSelection, WideKernelsAreRegisteredAndRecognised) {
       const SlotImpl* entry = find_entry(slot.id, static_cast<Variant>(v));
       if (entry == nullptr) continue;
       for (int k = 0; k < kKernelCount; ++k) {
-        if (entry->kernels[k] == nullptr) continue;
+        if (entry->exact_kernel(k) == nullptr) continue;
         wide += k != 0;
         Variant variant;
         Kernel kernel;
-        ASSERT_TRUE(find_variant(slot.id, entry->kernels[k], &variant, &kernel));
+        ASSERT_TRUE(find_variant(slot.id, entry->exact_kernel(k), &variant, &kernel));
         // A function shared by several variants is named by the first entry.
         EXPECT_LE(static_cast<int>(kernel), k) << slot.name;
       }

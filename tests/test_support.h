@@ -76,7 +76,7 @@ inline std::vector<SlotImplementation> slot_implementations(SlotId slot) {
     const SlotImpl* entry = find_entry(slot, static_cast<Variant>(v));
     if (entry == nullptr) continue;
     for (int k = 0; k <= static_cast<int>(widest); ++k) {
-      const GenericFn fn = entry->kernels[k];
+      const GenericFn fn = entry->exact_kernel(k);
       bool seen = fn == nullptr;
       for (const SlotImplementation& f : found) seen |= f.fn == fn;
       if (seen) continue;

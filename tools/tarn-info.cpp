@@ -100,7 +100,7 @@ std::string bound_variant(SlotId slot, Tier tier, MxCpuFlags flags) {
   const Variant variant = slot_variant(slot, tier, flags);
   const SlotImpl* entry = find_entry(slot, variant);
   int k = 0;
-  while (entry != nullptr && k < kKernelCount && entry->kernels[k] != fn) ++k;
+  while (entry != nullptr && k < kKernelCount && entry->exact_kernel(k) != fn) ++k;
   if (entry == nullptr || k == kKernelCount) return "(unknown)";
   const std::string_view kernel = kernel_name(static_cast<Kernel>(k));
   char text[64];

@@ -8,7 +8,6 @@
 
 #include <cstddef>
 #include <iterator>
-#include <mutex>
 
 #include "dispatch/fault_guard.h"
 
@@ -27,7 +26,7 @@ thread_local sigjmp_buf* t_resume = nullptr;
 
 // The host's handlers while ours are installed. One probe at a time installs
 // handlers, so two threads identifying at once cannot save each other's.
-std::mutex g_install_mutex;
+pthread_mutex_t g_install_mutex = PTHREAD_MUTEX_INITIALIZER;
 struct sigaction g_host_actions[kFaultSignalCount];
 
 const struct sigaction* host_action(int signal_number) {
@@ -70,7 +69,7 @@ sigset_t fault_signal_set() {
 }  // namespace
 
 bool completes_without_fault(ProbeFn probe, void* context) {
-  const std::lock_guard<std::mutex> lock(g_install_mutex);
+  pthread_mutex_lock(&g_install_mutex);
   const sigset_t fault_signals = fault_signal_set();
   sigset_t host_mask;
   pthread_sigmask(SIG_SETMASK, nullptr, &host_mask);
@@ -99,6 +98,7 @@ bool completes_without_fault(ProbeFn probe, void* context) {
   for (std::size_t i = kFaultSignalCount; i-- > 0;) {
     sigaction(kFaultSignals[i], &g_host_actions[i], nullptr);
   }
+  pthread_mutex_unlock(&g_install_mutex);
   return completed;
 }
 

@@ -27,8 +27,6 @@ enum class X87Kind {
 // operation runs under the fault guard and reports whether it completed.
 class Processor {
  public:
-  virtual ~Processor() = default;
-
   // Bit 21 (ID) of the flags register can be toggled: CPUID exists.
   virtual bool id_flag_toggles() = 0;
   virtual CpuidRegs cpuid(std::uint32_t leaf) = 0;
@@ -53,6 +51,11 @@ class Processor {
   virtual void set_x87_single_precision() = 0;
   // MXCSR bit 15 (flush to zero) set, other bits kept.
   virtual void enable_flush_to_zero() = 0;
+
+ protected:
+  // Never deleted through this interface: no deleting destructor, which would
+  // call operator delete.
+  ~Processor() = default;
 };
 
 inline constexpr std::size_t kVendorBufferSize = 16;

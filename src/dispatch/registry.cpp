@@ -35,8 +35,8 @@ GenericFn find_impl(SlotId slot, Variant variant, Kernel kernel) {
 
 bool find_variant(SlotId slot, GenericFn fn, Variant* variant, Kernel* kernel) {
   const auto holds = [fn](const SlotImpl& e) {
-    for (GenericFn k : e.kernels) {
-      if (k == fn) return true;
+    for (int k = 0; k < kKernelCount; ++k) {
+      if (e.exact_kernel(k) == fn) return true;
     }
     return false;
   };
@@ -46,7 +46,7 @@ bool find_variant(SlotId slot, GenericFn fn, Variant* variant, Kernel* kernel) {
   *variant = entry->variant;
   if (kernel) {
     int k = 0;
-    while (entry->kernels[k] != fn) ++k;
+    while (entry->exact_kernel(k) != fn) ++k;
     *kernel = static_cast<Kernel>(k);
   }
   return true;

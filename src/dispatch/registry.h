@@ -12,35 +12,55 @@
 
 namespace tarn {
 
+// A slot implementation as the untyped pointer the slots hold. The tables
+// keep these converters rather than the converted pointers: a function
+// pointer cast is not a constant expression, and constant tables need no
+// run-time initialisation (nor its guard).
+using FnConverter = GenericFn (*)();
+
+template <auto Fn>
+GenericFn as_generic() {
+  return reinterpret_cast<GenericFn>(Fn);
+}
+
+template <auto Fn>
+constexpr FnConverter converter() {
+  if constexpr (Fn == nullptr) {
+    return nullptr;
+  } else {
+    return &as_generic<Fn>;
+  }
+}
+
 // A variant's implementation: its kernels by Kernel, the baseline always
 // present; a missing wider kernel is served by the next narrower one.
 struct SlotImpl {
   SlotId slot;
   Variant variant;
-  std::array<GenericFn, kKernelCount> kernels;
+  std::array<FnConverter, kKernelCount> kernels;
+
+  // The kernel built for k exactly, or null.
+  GenericFn exact_kernel(int k) const { return kernels[k] ? kernels[k]() : nullptr; }
 
   GenericFn kernel(Kernel k) const {
     for (int i = static_cast<int>(k); i > 0; --i) {
-      if (kernels[i] != nullptr) return kernels[i];
+      if (kernels[i] != nullptr) return kernels[i]();
     }
-    return kernels[0];
+    return kernels[0]();
   }
 };
 
 // One entry of a family table; the slot's own type is checked at compile
 // time. Wider kernels are given only where they are built (TARN_HAVE_WIDE_KERNELS).
-template <SlotId S>
-SlotImpl impl(Variant variant, typename SlotTraits<S>::Fn baseline,
-              typename SlotTraits<S>::Fn avx2 = nullptr,
-              typename SlotTraits<S>::Fn avx512 = nullptr) {
-  return {S,
-          variant,
-          {reinterpret_cast<GenericFn>(baseline), reinterpret_cast<GenericFn>(avx2),
-           reinterpret_cast<GenericFn>(avx512)}};
+template <SlotId S, typename SlotTraits<S>::Fn Baseline, typename SlotTraits<S>::Fn Avx2 = nullptr,
+          typename SlotTraits<S>::Fn Avx512 = nullptr>
+constexpr SlotImpl impl(Variant variant) {
+  static_assert(Baseline != nullptr);
+  return {S, variant, {converter<Baseline>(), converter<Avx2>(), converter<Avx512>()}};
 }
 
 #define TARN_IMPL(slot_name, variant, ...) \
-  ::tarn::impl<::tarn::SlotId::slot_name>(::tarn::Variant::variant, __VA_ARGS__)
+  ::tarn::impl<::tarn::SlotId::slot_name, __VA_ARGS__>(::tarn::Variant::variant)
 
 // The family tables.
 std::span<const SlotImpl> matrix_impls();

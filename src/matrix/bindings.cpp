@@ -5,7 +5,7 @@ namespace tarn {
 
 std::span<const SlotImpl> matrix_impls() {
   using namespace matrix;
-  static const SlotImpl kImpls[] = {
+  static constexpr SlotImpl kImpls[] = {
       TARN_IMPL(MxZeroMat, kX87, x87::ZeroMat),
       TARN_IMPL(MxZeroMat, kMmx, mmx::ZeroMat),
       TARN_IMPL(MxIdMat, kX87, x87::IdMat),

@@ -5,7 +5,7 @@ namespace tarn {
 
 std::span<const SlotImpl> pixel_impls() {
   using namespace pixel;
-  static const SlotImpl kImpls[] = {
+  static constexpr SlotImpl kImpls[] = {
       TARN_IMPL(MxZeroDwordAlignedMem, kX87, x87::ZeroDwordAlignedMem),
       TARN_IMPL(MxZeroDwordAlignedMem, kMmx, mmx::ZeroDwordAlignedMem,
                 TARN_WIDE(mmx_avx2::ZeroDwordAlignedMem)),

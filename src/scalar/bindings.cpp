@@ -5,7 +5,7 @@ namespace tarn {
 
 std::span<const SlotImpl> scalar_impls() {
   using namespace scalar;
-  static const SlotImpl kImpls[] = {
+  static constexpr SlotImpl kImpls[] = {
       TARN_IMPL(MxIMin, kX87, x87::IMin),
       TARN_IMPL(MxIMin, kCmov, cmov::IMin),
       TARN_IMPL(MxIMax, kX87, x87::IMax),

@@ -70,7 +70,7 @@ std::vector<GoldenSubject> golden_subjects() {
       const SlotImpl* entry = find_entry(op.slot, variant);
       if (entry == nullptr) continue;
       for (int k = 0; k <= static_cast<int>(widest); ++k) {
-        if (const GenericFn fn = entry->kernels[k]) {
+        if (const GenericFn fn = entry->exact_kernel(k)) {
           subjects.push_back({&op, variant, fn, uses_processor_estimate(op.slot, variant),
                               static_cast<Kernel>(k)});
         }

@@ -5,7 +5,7 @@ namespace tarn {
 
 std::span<const SlotImpl> trig_impls() {
   using namespace trig;
-  static const SlotImpl kImpls[] = {
+  static constexpr SlotImpl kImpls[] = {
       TARN_IMPL(MxTSin, kX87, x87::TSin),
       TARN_IMPL(MxTSin, kCmov, cmov::TSin),
       TARN_IMPL(MxTCos, kX87, x87::TCos),

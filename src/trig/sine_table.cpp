@@ -1,3 +1,4 @@
+#include <atomic>
 #include <cmath>
 
 #include "TarnLib2DLL.h"
@@ -18,7 +19,7 @@ float sine_table_entry(int k) {
 
 namespace {
 
-bool build_table() {
+void build_table() {
   // On 32-bit x86 the C library's sine runs on the x87 unit: give it full
   // precision and round-to-nearest whatever the caller's control word says
   // (MxIdentifyCPU leaves it at single precision).
@@ -29,7 +30,26 @@ bool build_table() {
   for (int k = 0; k < kQuarterSteps; ++k) g_sine_table[k] = sine_table_entry(k);
   g_sine_table[kQuarterSteps] = 1.0f;
   fpu::write_x87_control(saved);
-  return true;
+}
+
+// 0: not built, 1: one thread is building it, 2: ready. An explicit state
+// rather than a local static, whose guard would need the C++ runtime.
+constinit std::atomic<int> g_table_state{0};
+
+void ensure_table() {
+  if (g_table_state.load(std::memory_order_acquire) == 2) return;
+  int expected = 0;
+  if (g_table_state.compare_exchange_strong(expected, 1, std::memory_order_acquire)) {
+    build_table();
+    g_table_state.store(2, std::memory_order_release);
+    return;
+  }
+  // Another thread is building it: a fraction of a millisecond.
+  while (g_table_state.load(std::memory_order_acquire) != 2) {
+#if defined(__i386__) || defined(__x86_64__)
+    __builtin_ia32_pause();
+#endif
+  }
 }
 
 }  // namespace
@@ -40,7 +60,7 @@ bool build_table() {
 // and exception masks.
 extern "C" MX_API int32_t MX_CALL MxInitTables(void) {
   using namespace tarn;
-  [[maybe_unused]] static const bool built = trig::build_table();
+  trig::ensure_table();
 
   const std::uint16_t saved = fpu::read_x87_control();
   fpu::reset_x87();

@@ -5,7 +5,7 @@ namespace tarn {
 
 std::span<const SlotImpl> vector_impls() {
   using namespace vector;
-  static const SlotImpl kImpls[] = {
+  static constexpr SlotImpl kImpls[] = {
       // Group 4: x87, 3DNow!, SSE.
       TARN_IMPL(Mx3DVecMagnitudeSquared, kX87, x87::MagnitudeSquared),
       TARN_IMPL(Mx3DVecMagnitudeSquared, k3DNow, threednow::MagnitudeSquared),
