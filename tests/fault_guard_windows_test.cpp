@@ -142,6 +142,53 @@ TEST(FaultGuardWindows, CallerRegistersSurviveAFault) {
 #endif
 }
 
+TARN_ASM_PROBE(tarn_test_clean_probe, "  nop\n")
+TARN_ASM_PROBE(tarn_test_ud2_probe, "  ud2\n")
+TARN_ASM_PROBE(tarn_test_host_ud2, "  ud2\n")
+
+std::atomic<int> g_host_recoveries{0};
+
+// A host that steps over its own ud2 and continues after the access
+// violations it raises itself.
+LONG CALLBACK host_recovers(EXCEPTION_POINTERS* info) {
+  const EXCEPTION_RECORD* const record = info->ExceptionRecord;
+  const auto at = reinterpret_cast<std::uintptr_t>(record->ExceptionAddress);
+  if (record->ExceptionCode == EXCEPTION_ILLEGAL_INSTRUCTION &&
+      tarn_test_host_ud2_code().contains(at)) {
+    ++g_host_recoveries;
+#if defined(__x86_64__)
+    info->ContextRecord->Rip += 2;
+#else
+    info->ContextRecord->Eip += 2;
+#endif
+    return EXCEPTION_CONTINUE_EXECUTION;
+  }
+  if (record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record->NumberParameters == 0) {
+    ++g_host_recoveries;
+    return EXCEPTION_CONTINUE_EXECUTION;
+  }
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
+// Processor exceptions raised during a probe, but not by its own code, are
+// the host's: one from code the probe calls, one raised by a program.
+TEST(FaultGuardWindows, ExceptionsOutsideTheProbesCodeAreTheHosts) {
+  void* const host = AddVectoredExceptionHandler(1, host_recovers);
+  ASSERT_NE(host, nullptr);
+  g_host_recoveries = 0;
+  EXPECT_TRUE(completes_without_fault(
+      [](void*) {
+        tarn_test_host_ud2(nullptr);
+        RaiseException(EXCEPTION_ACCESS_VIOLATION, 0, 0, nullptr);
+        tarn_test_clean_probe(nullptr);
+      },
+      nullptr, tarn_test_clean_probe_code()));
+  EXPECT_EQ(g_host_recoveries, 2);
+  EXPECT_FALSE(completes_without_fault(tarn_test_ud2_probe, nullptr, tarn_test_ud2_probe_code()));
+  EXPECT_EQ(g_host_recoveries, 2);
+  RemoveVectoredExceptionHandler(host);
+}
+
 TEST(FaultGuardWindows, NestedProbesResumeAtTheirOwnLevel) {
   struct Outcome {
     bool inner = true;

@@ -3,9 +3,14 @@
 // handler is registered for the length of the probe only: a processor
 // exception on a thread that is inside a probe resumes at a landing point in a
 // small assembler trampoline, which restores the registers the caller relies
-// on and reports the fault. Every other exception goes on to the host's
-// handlers untouched, and the registration is gone when the probe returns.
+// on and reports the fault. Only a processor exception on the probing thread,
+// at an address inside the probe's code, is the probe's: every other
+// exception (on another thread, raised by a program, or by a host's code that
+// the probe calls) goes on to the host's handlers untouched, and the
+// registration is gone when the probe returns.
 #include <windows.h>
+
+#include <cstdint>
 
 #include "dispatch/fault_guard.h"
 
@@ -13,10 +18,20 @@
 
 namespace tarn {
 
-bool completes_without_fault(ProbeFn probe, void* context) {
+namespace {
+
+int probe_filter(const EXCEPTION_RECORD* record, ProbeCode code) {
+  return code.contains(reinterpret_cast<std::uintptr_t>(record->ExceptionAddress))
+             ? EXCEPTION_EXECUTE_HANDLER
+             : EXCEPTION_CONTINUE_SEARCH;
+}
+
+}  // namespace
+
+bool completes_without_fault(ProbeFn probe, void* context, ProbeCode code) {
   __try {
     probe(context);
-  } __except (EXCEPTION_EXECUTE_HANDLER) {
+  } __except (probe_filter(GetExceptionInformation()->ExceptionRecord, code)) {
     return false;
   }
   return true;
@@ -135,10 +150,14 @@ namespace tarn {
 namespace {
 
 // Where a fault on this thread resumes: the variable that holds the
-// trampoline's saved stack pointer, null outside a probe. The probing thread
-// writes it before the probe runs, so the handler only ever reads a
-// thread-local slot that already exists.
-thread_local void** t_resume_slot = nullptr;
+// trampoline's saved stack pointer, null outside a probe, and the code whose
+// faults count. The probing thread writes them before the probe runs, so the
+// handler only ever reads thread-local storage that already exists.
+struct Resume {
+  void** slot = nullptr;
+  ProbeCode code;
+};
+thread_local Resume t_resume;
 
 // Exceptions the processor raises for the instruction being executed. Others
 // (C++ exceptions, breakpoints, stack overflow, anything a program raises on
@@ -169,9 +188,11 @@ bool is_processor_exception(DWORD code) {
 }
 
 LONG CALLBACK on_exception(EXCEPTION_POINTERS* info) {
-  void** const slot = t_resume_slot;
-  void* const resume_sp = slot != nullptr ? *slot : nullptr;
-  if (resume_sp == nullptr || !is_processor_exception(info->ExceptionRecord->ExceptionCode)) {
+  const Resume resume = t_resume;
+  void* const resume_sp = resume.slot != nullptr ? *resume.slot : nullptr;
+  const EXCEPTION_RECORD* const record = info->ExceptionRecord;
+  if (resume_sp == nullptr || !is_processor_exception(record->ExceptionCode) ||
+      !resume.code.contains(reinterpret_cast<std::uintptr_t>(record->ExceptionAddress))) {
     return EXCEPTION_CONTINUE_SEARCH;
   }
   CONTEXT* const cpu = info->ContextRecord;
@@ -188,16 +209,16 @@ LONG CALLBACK on_exception(EXCEPTION_POINTERS* info) {
 
 }  // namespace
 
-bool completes_without_fault(ProbeFn probe, void* context) {
+bool completes_without_fault(ProbeFn probe, void* context, ProbeCode code) {
   // A probe may itself probe: the outer resume point comes back afterwards.
-  void** const outer_slot = t_resume_slot;
+  const Resume outer = t_resume;
   void* resume_sp = nullptr;
   // First in line, so a probe's fault never reaches the host's handlers.
   void* const handler = AddVectoredExceptionHandler(1, on_exception);
   if (handler == nullptr) return false;  // unguarded: claim nothing
-  t_resume_slot = &resume_sp;
+  t_resume = {&resume_sp, code};
   const int completed = tarn_guarded_call(probe, context, &resume_sp);
-  t_resume_slot = outer_slot;
+  t_resume = outer;
   RemoveVectoredExceptionHandler(handler);
   return completed != 0;
 }
@@ -210,7 +231,7 @@ namespace tarn {
 // A compiler without structured exceptions and without the trampoline above
 // cannot resume after a fault here: every probe counts as failed, so no
 // capability is claimed that was not proven.
-bool completes_without_fault(ProbeFn, void*) {
+bool completes_without_fault(ProbeFn, void*, ProbeCode) {
   return false;
 }
 

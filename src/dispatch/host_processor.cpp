@@ -30,20 +30,11 @@
 
 namespace tarn::identify {
 
-namespace {
-
 #if defined(TARN_X86_GNU)
-void xorps_probe(void*) {
-#if defined(__SSE__)
-  __asm__ volatile("xorps %%xmm7, %%xmm7" ::: "xmm7");
-#else
-  // Without -msse the compiler keeps nothing in the XMM registers.
-  __asm__ volatile("xorps %xmm7, %xmm7");
+// XMM7 belongs to the caller only on 64-bit Windows, where the guard's
+// trampoline saves and restores it.
+TARN_ASM_PROBE(tarn_identify_sse_probe, "  xorps %xmm7, %xmm7\n")
 #endif
-}
-#endif
-
-}  // namespace
 
 bool HostProcessor::id_flag_toggles() {
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -84,7 +75,7 @@ CpuidRegs HostProcessor::cpuid(std::uint32_t leaf) {
 
 bool HostProcessor::sse_probe_completes() {
 #if defined(TARN_X86_GNU)
-  return completes_without_fault(xorps_probe, nullptr);
+  return completes_without_fault(tarn_identify_sse_probe, nullptr, tarn_identify_sse_probe_code());
 #else
   return false;
 #endif
