@@ -10,13 +10,21 @@
  *   tarn-demo --all-tiers [...]   render in all fourteen tiers and compare
  *
  * Uses only the public header. */
+#include <errno.h>
 #include <math.h>
 #include <png.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <time.h>
+#if defined(_WIN32)
+#include <direct.h>
+#define make_dir(path) _mkdir(path)
+#else
+#define make_dir(path) mkdir(path, 0777)
+#endif
 
 #include "TarnLib2DLL.h"
 
@@ -265,12 +273,14 @@ static int write_png(const char* path, const Scene* s, int use565) {
 }
 
 /* Renders all frames in the tier the word selects; returns frames/second,
- * counting rendering only (not hashing or PNG output). */
+ * counting rendering only (not hashing or PNG output), or a negative number
+ * when the word selects no tier (the slots are then left as they were, and
+ * before the first successful binding they are null). */
 static double render(Scene* s, const Options* o, MxCpuFlags flags, const char* tag,
                      FrameHashes* hashes) {
   double seconds = 0.0;
   int frame;
-  MxInitLibForCPU(flags);
+  if (!MxInitLibForCPU(flags)) return -1.0;
   MxInitTables();
   build_torus(s);
   for (frame = 0; frame < o->frames; ++frame) {
@@ -324,6 +334,29 @@ static const TierWord kTiers[] = {
 #undef F
 enum { kTierCount = sizeof kTiers / sizeof *kTiers };
 
+/* The entry of kTiers a word selects, by the library's own rules (a host
+ * cannot ask it which tier it bound), or -1 for a word without MxCpuFPU. */
+static int tier_of(MxCpuFlags w) {
+  const int cmov = (w & MxCpuCMOV) != 0, mmxext = (w & MxCpuMMXExt) != 0;
+  if ((w & MxCpuFPU) == 0) return -1;
+  if ((w & MxCpuMMX) == 0) return cmov; /* x87, x87+CMOV */
+  if ((w & MxCpu3DNow) == 0) {
+    if (!cmov) return 2;           /* MMX */
+    if (!mmxext) return 3;         /* CMOV+MMX */
+    return (w & MxCpuSSE) ? 5 : 4; /* SSE, CMOV+MMX+MMXext */
+  }
+  /* The 3DNow! tiers, in kTiers order: CMOV, ext3DNow! and MMXext as bits. */
+  return 6 + cmov + ((w & MxCpuExt3DNow) ? 2 : 0) + (mmxext ? 4 : 0);
+}
+
+/* A file-name tag for a word's tier, e.g. "CMOV_3DNow_" or "x87_CyrixEMMX"
+ * (the Cyrix bit changes only the blit, so it is named beside the tier). */
+static void tier_tag(char* tag, size_t size, MxCpuFlags w) {
+  size_t k;
+  snprintf(tag, size, "%s%s", kTiers[tier_of(w)].name, (w & MxCpuCyrixEMMX) ? "+CyrixEMMX" : "");
+  for (k = 0; tag[k]; ++k) tag[k] = (tag[k] == '+' || tag[k] == '!') ? '_' : tag[k];
+}
+
 /* Renders in every tier. The mesh's depth comes only from operations that
  * give the same bits in every tier (rotation, products, transformation), so
  * its hashes must agree everywhere; the finished frames also depend on the
@@ -336,11 +369,14 @@ static int compare_tiers(Scene* s, const Options* o) {
   if (hashes == NULL) return 1;
   for (t = 0; t < kTierCount; ++t) {
     char tag[64];
-    size_t k;
-    snprintf(tag, sizeof tag, "%s", kTiers[t].name);
-    for (k = 0; tag[k]; ++k) tag[k] = (tag[k] == '+' || tag[k] == '!') ? '_' : tag[k];
-    printf("%-30s %8.1f frames/s\n", kTiers[t].name,
-           render(s, o, kTiers[t].flags, tag, hashes + t * o->frames));
+    double fps;
+    tier_tag(tag, sizeof tag, kTiers[t].flags);
+    fps = render(s, o, kTiers[t].flags, tag, hashes + t * o->frames);
+    if (fps < 0.0) { /* every word of the table holds MxCpuFPU */
+      free(hashes);
+      return 1;
+    }
+    printf("%-30s %8.1f frames/s\n", kTiers[t].name, fps);
   }
   for (frame = 0; frame < o->frames; ++frame) {
     for (t = 1; t < kTierCount; ++t) {
@@ -383,6 +419,17 @@ static int compare_tiers(Scene* s, const Options* o) {
 
 /* ---- Command line ---------------------------------------------------------------- */
 
+/* A whole unsigned number, decimal, 0x hexadecimal or 0 octal, no larger than
+ * max: nothing before or after it, so "x87" or "0x2junk" is refused rather
+ * than read as 0 or 2. */
+static int parse_number(const char* text, unsigned long max, unsigned long* value) {
+  char* end = NULL;
+  if (*text < '0' || *text > '9') return 0; /* no sign, no blanks */
+  errno = 0;
+  *value = strtoul(text, &end, 0);
+  return errno == 0 && end != text && *end == '\0' && *value <= max;
+}
+
 static int parse(int argc, char** argv, Options* o) {
   int i;
   o->forced = 0;
@@ -395,18 +442,21 @@ static int parse(int argc, char** argv, Options* o) {
   for (i = 1; i < argc; ++i) {
     const char* a = argv[i];
     const char* v = i + 1 < argc ? argv[i + 1] : NULL;
+    unsigned long number;
+    int used = 0;
     if (strcmp(a, "--all-tiers") == 0) {
       o->all_tiers = 1;
     } else if (strcmp(a, "--no-png") == 0) {
       o->write_png = 0;
-    } else if (strcmp(a, "--flags") == 0 && v) {
-      o->flags = (MxCpuFlags)strtoul(v, NULL, 0);
+    } else if (strcmp(a, "--flags") == 0 && v && parse_number(v, 0xFFFFFFFFul, &number)) {
+      o->flags = (MxCpuFlags)number;
       o->forced = 1;
       ++i;
-    } else if (strcmp(a, "--frames") == 0 && v) {
-      o->frames = atoi(v);
+    } else if (strcmp(a, "--frames") == 0 && v && parse_number(v, 1000, &number)) {
+      o->frames = (int)number;
       ++i;
-    } else if (strcmp(a, "--size") == 0 && v && sscanf(v, "%dx%d", &o->width, &o->height) == 2) {
+    } else if (strcmp(a, "--size") == 0 && v &&
+               sscanf(v, "%4dx%4d%n", &o->width, &o->height, &used) == 2 && v[used] == '\0') {
       ++i;
     } else if (strcmp(a, "--out") == 0 && v) {
       o->out_dir = v;
@@ -416,8 +466,27 @@ static int parse(int argc, char** argv, Options* o) {
     }
   }
   /* Even pixel counts let the 5-6-5 clear fill whole dwords. */
-  return o->frames > 0 && o->frames <= 1000 && o->width >= 16 && o->height >= 16 &&
+  return !(o->forced && o->all_tiers) && o->frames > 0 && o->width >= 16 && o->height >= 16 &&
          o->width <= 4096 && o->height <= 4096 && (o->width * o->height) % 2 == 0;
+}
+
+/* Creates a directory and any missing parents, as mkdir -p does but without
+ * a shell, so any name is safe; 1 when the directory exists afterwards. */
+static int make_dirs(const char* path) {
+  char buf[512];
+  size_t k, n = strlen(path);
+  struct stat st;
+  if (n == 0 || n >= sizeof buf) return 0;
+  memcpy(buf, path, n + 1);
+  for (k = 1; k <= n; ++k) {
+    if (buf[k] == '/' || buf[k] == '\\' || buf[k] == '\0') {
+      const char c = buf[k];
+      buf[k] = '\0';
+      (void)make_dir(buf); /* a part that exists fails; only the end result counts */
+      buf[k] = c;
+    }
+  }
+  return stat(path, &st) == 0 && (st.st_mode & S_IFMT) == S_IFDIR;
 }
 
 int main(int argc, char** argv) {
@@ -429,13 +498,17 @@ int main(int argc, char** argv) {
   if (!parse(argc, argv, &o)) {
     fprintf(stderr,
             "usage: tarn-demo [--flags WORD | --all-tiers] [--frames N] [--size WxH] [--out DIR] "
-            "[--no-png]\n");
+            "[--no-png]\n"
+            "  WORD is a capability word as a number, e.g. 0x2 (x87) or 0x24F (SSE)\n");
     return 2;
   }
-  if (o.write_png) {
-    char cmd[600];
-    snprintf(cmd, sizeof cmd, "mkdir -p '%s'", o.out_dir);
-    if (system(cmd) != 0) return 1;
+  if (o.forced && tier_of(o.flags) < 0) { /* before any output or any slot */
+    fprintf(stderr, "tarn-demo: no tier: the word 0x%08X lacks MxCpuFPU (0x2)\n", o.flags);
+    return 1;
+  }
+  if (o.write_png && !make_dirs(o.out_dir)) {
+    fprintf(stderr, "tarn-demo: cannot create %s\n", o.out_dir);
+    return 1;
   }
 
   {
@@ -444,6 +517,14 @@ int main(int argc, char** argv) {
     if (!o.forced) o.flags = machine;
     printf("processor: %s, %u MHz, capability word 0x%08X\n", MxGetCPUVendor(), MxGetCPUSpeed(),
            machine);
+  }
+  if (!o.all_tiers) {
+    if (tier_of(o.flags) < 0) {
+      fprintf(stderr, "tarn-demo: no tier: the word 0x%08X lacks MxCpuFPU (0x2)\n", o.flags);
+      return 1;
+    }
+    printf("tier: %s%s\n", kTiers[tier_of(o.flags)].name,
+           (o.flags & MxCpuCyrixEMMX) ? " (Cyrix EMMX blit)" : "");
   }
 
   memset(&s, 0, sizeof s);
@@ -463,9 +544,15 @@ int main(int argc, char** argv) {
   } else {
     uint64_t ticks;
     double fps;
+    char tag[64] = "machine";
+    if (o.forced) tier_tag(tag, sizeof tag, o.flags);
     MxStartTickCount();
-    fps = render(&s, &o, o.flags, "machine", hashes);
+    fps = render(&s, &o, o.flags, tag, hashes);
     MxEndTickCount(&ticks);
+    if (fps < 0.0) {
+      fprintf(stderr, "tarn-demo: the library refused the word 0x%08X\n", o.flags);
+      return 1;
+    }
     printf("%d frames of %dx%d: %.1f frames/s (word 0x%08X)\n", o.frames, o.width, o.height, fps,
            o.flags);
     if (ticks != 0x8FFFFFFFFFFFFFFFull) printf("%.0f ticks per frame\n", (double)ticks / o.frames);
