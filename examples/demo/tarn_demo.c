@@ -119,36 +119,76 @@ static void clear(Scene* s) {
   MxSetDwordAlignedMem(s->depth, n, far_bits);
 }
 
-static float edge(const float* a, const float* b, float px, float py) {
-  return (b[0] - a[0]) * (py - a[1]) - (b[1] - a[1]) * (px - a[0]);
+/* The rasteriser works on vertices snapped to 1/256 pixel, so its edge
+ * functions are exact integers: two triangles that share an edge then see
+ * exactly opposite values along it, and with the tie rule below every pixel
+ * centre on a shared edge belongs to exactly one of them. Floating-point edge
+ * functions round differently for the two windings and leave pinholes that
+ * show the far side of the torus through a face. */
+enum { kSubBits = 8 };
+#define kSubLimit 16384.0f /* pixels: keeps edge products far inside 64 bits */
+
+typedef struct SnappedVertex {
+  int64_t x, y;
+} SnappedVertex;
+
+static int64_t edge(SnappedVertex a, SnappedVertex b, int64_t px, int64_t py) {
+  return (b.x - a.x) * (py - a.y) - (b.y - a.y) * (px - a.x);
 }
 
-/* Flat-shaded triangle with a depth test; p holds screen x, y and depth and
- * is wound counter-clockwise on screen. */
+/* A pixel centre exactly on an edge is drawn by the triangle whose edge runs
+ * downwards, or leftwards when level; the neighbour runs it the other way. */
+static int64_t edge_bias(SnappedVertex a, SnappedVertex b) {
+  return (b.y > a.y || (b.y == a.y && b.x < a.x)) ? 0 : 1;
+}
+
+/* Flat-shaded triangle with a depth test; p holds screen x, y and depth, and
+ * only triangles of positive area in screen coordinates (x right, y down) are
+ * drawn: the others face away or are degenerate. */
 static void fill_triangle(Scene* s, const float p[3][3], uint32_t color) {
-  int x, y, x0, x1, y0, y1;
-  const float area = edge(p[0], p[1], p[2][0], p[2][1]);
-  if (area <= 0.0f) return; /* facing away, or degenerate */
-  x0 = (int)floorf(fminf(p[0][0], fminf(p[1][0], p[2][0])));
-  x1 = (int)ceilf(fmaxf(p[0][0], fmaxf(p[1][0], p[2][0])));
-  y0 = (int)floorf(fminf(p[0][1], fminf(p[1][1], p[2][1])));
-  y1 = (int)ceilf(fmaxf(p[0][1], fmaxf(p[1][1], p[2][1])));
+  SnappedVertex v[3];
+  int64_t area, bias[3], y0, y1, x0, x1, x, y;
+  int k;
+  for (k = 0; k < 3; ++k) {
+    if (!(fabsf(p[k][0]) < kSubLimit && fabsf(p[k][1]) < kSubLimit)) return;
+    v[k].x = (int64_t)lrintf(p[k][0] * (float)(1 << kSubBits));
+    v[k].y = (int64_t)lrintf(p[k][1] * (float)(1 << kSubBits));
+  }
+  area = edge(v[0], v[1], v[2].x, v[2].y);
+  if (area <= 0) return;
+  bias[0] = edge_bias(v[1], v[2]);
+  bias[1] = edge_bias(v[2], v[0]);
+  bias[2] = edge_bias(v[0], v[1]);
+  /* Pixels whose centre (x + 1/2, y + 1/2) may lie inside, clipped to the screen. */
+  x0 = v[0].x < v[1].x ? v[0].x : v[1].x;
+  x0 = (v[2].x < x0 ? v[2].x : x0) >> kSubBits;
+  x1 = v[0].x > v[1].x ? v[0].x : v[1].x;
+  x1 = (v[2].x > x1 ? v[2].x : x1) >> kSubBits;
+  y0 = v[0].y < v[1].y ? v[0].y : v[1].y;
+  y0 = (v[2].y < y0 ? v[2].y : y0) >> kSubBits;
+  y1 = v[0].y > v[1].y ? v[0].y : v[1].y;
+  y1 = (v[2].y > y1 ? v[2].y : y1) >> kSubBits;
   if (x0 < 0) x0 = 0;
   if (y0 < 0) y0 = 0;
   if (x1 > s->width - 1) x1 = s->width - 1;
   if (y1 > s->height - 1) y1 = s->height - 1;
   for (y = y0; y <= y1; ++y) {
+    const int64_t cy = y * (1 << kSubBits) + (1 << (kSubBits - 1));
     for (x = x0; x <= x1; ++x) {
-      const float cx = (float)x + 0.5f, cy = (float)y + 0.5f;
-      const float w0 = edge(p[1], p[2], cx, cy), w1 = edge(p[2], p[0], cx, cy);
-      const float w2 = edge(p[0], p[1], cx, cy);
+      const int64_t cx = x * (1 << kSubBits) + (1 << (kSubBits - 1));
+      const int64_t w0 = edge(v[1], v[2], cx, cy), w1 = edge(v[2], v[0], cx, cy);
+      const int64_t w2 = edge(v[0], v[1], cx, cy);
+      const size_t at = (size_t)y * (size_t)s->width + (size_t)x;
       float z;
-      if (w0 < 0.0f || w1 < 0.0f || w2 < 0.0f) continue;
-      z = (w0 * p[0][2] + w1 * p[1][2] + w2 * p[2][2]) / area;
-      if (z >= s->depth[y * s->width + x]) continue;
-      s->depth[y * s->width + x] = z;
-      s->color32[y * s->width + x] = color;
-      s->color565[y * s->width + x] = to565(color);
+      if (w0 < bias[0] || w1 < bias[1] || w2 < bias[2]) continue;
+      /* The weights are exact (below 2^53); blending them in double keeps the
+       * depth as precise as a float holds it. */
+      z = (float)(((double)w0 * p[0][2] + (double)w1 * p[1][2] + (double)w2 * p[2][2]) /
+                  (double)area);
+      if (z >= s->depth[at]) continue;
+      s->depth[at] = z;
+      s->color32[at] = color;
+      s->color565[at] = to565(color);
     }
   }
 }
@@ -191,8 +231,12 @@ static void draw_torus(Scene* s, int frame) {
         Mx3DVecCrossProd(&normal, &e1, &e2);
         unit = normal;
         Mx3DVecNormalize(&unit, &normal);
-        /* Visible faces face the camera at the origin: turn the normal that way. */
-        if (unit.z > 0.0f) Mx3DVecScale(&unit, &unit, -1.0f);
+        /* Light the side that faces the camera at the origin, the one drawn. The
+         * test is against the ray to the face, not the view axis: under
+         * perspective a face near the silhouette can face the camera with its
+         * normal pointing away along z, and judged by z alone it was lit from
+         * behind, a bright sliver of dots on a dark flank. */
+        if (Mx3DVecDotProd(&unit, &view[tri[t][0]]) > 0.0f) Mx3DVecScale(&unit, &unit, -1.0f);
         light = Mx3DVecDotProd(&unit, &kToLight);
         if (light < 0.0f) light = 0.0f;
         shade = (uint32_t)(40.0f + 200.0f * light);
