@@ -18,6 +18,8 @@
 
 #include <stdint.h>
 
+#include "TarnLib2DLL_version.h"
+
 /* Export macro. TARNLIB2DLL_BUILDING is defined while the library itself is
  * compiled; define TARNLIB2DLL_STATIC when linking the static library. On
  * Windows the DLL's export table comes from a generated .def file, so the
