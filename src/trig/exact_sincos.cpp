@@ -37,6 +37,7 @@ using tarn::trig::after_setup;
 // The lo parts of double-doubles can be subnormal: flushing them would move
 // results by more than the error bound allows for.
 using ArithmeticScope = tarn::trig::FloatEnvironment<tarn::trig::Subnormals::matter>;
+using SmallAngleScope = tarn::trig::FloatEnvironment<tarn::trig::Subnormals::never_occur>;
 
 // ---- Double-double arithmetic (Dekker, Knuth; no fused multiply-add).
 
@@ -388,8 +389,11 @@ SinCos sin_cos(double x) {
   return {with_sign(pick(rs, rc, swap), sine_sign), with_sign(pick(rc, rs, swap), cosine_sign)};
 }
 
+// The angles are taken by reference: GCC moves a by-value argument on to a
+// tail call through the x87 unit, whose store of a subnormal angle signals
+// underflow before any scope is set up.
 template <typename Result, typename Angle>
-void sin_cos_exact(Result* sine, Result* cosine, Angle angle) {
+void sin_cos_exact(Result* sine, Result* cosine, const Angle& angle) {
   // The scope covers the NaN too: infinity minus infinity must not trap.
   [[maybe_unused]] ArithmeticScope scope;
   const Angle a = after_setup(angle);
@@ -963,36 +967,44 @@ inline float small_sine(double x) {
 }
 
 template <typename Result>
-void sin_cos_rounded(Result* sine, Result* cosine, double angle) {
+void sin_cos_rounded(Result* sine, Result* cosine, const double& angle) {
   // The tests before the state is known are on the bits: a comparison of a
   // subnormal angle would raise the denormal exception, which may be unmasked.
-  const std::uint64_t magnitude = std::bit_cast<std::uint64_t>(angle) & ~(std::uint64_t{1} << 63);
+  const std::uint64_t bits = tarn::trig::bits_of(angle);
+  const std::uint64_t magnitude = bits & ~(std::uint64_t{1} << 63);
   if (magnitude >= std::uint64_t{0x7FF} << 52) {
-    // NaN for NaN and infinite angles, without touching errno.
-    const Result nan = static_cast<Result>(angle - angle);
+    // NaN for NaN and infinite angles, without touching errno; infinity
+    // minus infinity must not trap.
+    [[maybe_unused]] ArithmeticScope scope;
+    const Result nan = static_cast<Result>(after_setup(angle) - after_setup(angle));
     *cosine = nan;
     *sine = nan;
     return;
   }
+  if (magnitude < std::bit_cast<std::uint64_t>(kSmallAngle)) {
+    // Of a double the sine rounds to the angle itself. The x87 unit signals
+    // underflow on storing a subnormal result, which may be unmasked: the
+    // stores are inside a scope.
+    [[maybe_unused]] SmallAngleScope scope;
+    Result s;
+    if constexpr (std::is_same_v<Result, double>) {
+      s = after_setup(angle);
+    } else {
+      s = small_sine(after_setup(angle));
+    }
+    *cosine = 1;
+    *sine = s;
+    return;
+  }
   const double ax = std::bit_cast<double>(magnitude);
   Result s, c;
-  if (magnitude < std::bit_cast<std::uint64_t>(kSmallAngle)) {
-    // Of a double the sine rounds to the angle itself.
-    if constexpr (std::is_same_v<Result, double>) {
-      s = angle;
-    } else {
-      s = small_sine(angle);
-    }
-    c = 1;
+  if (state_is_usable()) {
+    correctly_rounded(&s, &c, ax);
   } else {
-    if (state_is_usable()) {
-      correctly_rounded(&s, &c, ax);
-    } else {
-      [[maybe_unused]] ArithmeticScope scope;
-      correctly_rounded(&s, &c, after_setup(ax));
-    }
-    if (magnitude != std::bit_cast<std::uint64_t>(angle)) s = -s;
+    [[maybe_unused]] ArithmeticScope scope;
+    correctly_rounded(&s, &c, after_setup(ax));
   }
+  if (magnitude != bits) s = -s;
   // The cosine first: when both pointers name one variable it keeps the sine.
   *cosine = c;
   *sine = s;

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #if !((defined(__i386__) || defined(__x86_64__) || defined(__aarch64__)) && defined(__GNUC__))
 #include <cfenv>
@@ -147,6 +148,21 @@ class FloatEnvironment {
   int saved_;
 };
 #endif
+
+// A double's bits, read with integer loads before any scope is set up: GCC
+// may copy a double argument through the x87 unit, whose store of a
+// subnormal value signals underflow, and the caller may have unmasked it.
+inline std::uint64_t bits_of(const double& value) {
+#if defined(__i386__) && !defined(__SSE2_MATH__) && defined(__GNUC__)
+  std::uint32_t low, high;
+  __asm__("movl %2, %0\n\tmovl 4+%2, %1" : "=&r"(low), "=r"(high) : "m"(value));
+  return std::uint64_t{high} << 32 | low;
+#else
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+#endif
+}
 
 // A value as the computation sees it: read from memory after the scope is set
 // up, so that no arithmetic on it (not even the widening of a float, which
