@@ -245,7 +245,9 @@ typedef void(MX_CALL* Mx3DVecNormalizeFn)(Mx3DVec* r, const Mx3DVec* v);
 /** Type of #Mx3DVecRotate: rotation by three angles in degrees, about z, then
  * x, then y, with sines and cosines from the MxTSinCosOfDeg slot (needs
  * MxInitTables). angles is exactly three floats, not a record: only those
- * twelve bytes are read. */
+ * twelve bytes are read, the x, y and z angles in that order. About z and x
+ * it turns as MxRotZMat and MxRotXMat do; about y the other way from
+ * MxRotYMat (x goes toward -z). */
 typedef void(MX_CALL* Mx3DVecRotateFn)(Mx3DVec* r, const Mx3DVec* v, const float* angles);
 /** @} */
 
@@ -310,7 +312,13 @@ MX_API int MX_CALL MxInitLibForCPU(MxCpuFlags flags);
 
 /** @name Single-axis rotations
  * Rotation matrices through the MxIdMat and table-lookup slots (needs
- * MxInitTables): MxTSinCos for radians, MxTSinCosOfDeg for degrees.
+ * MxInitTables): MxTSinCos for radians, MxTSinCosOfDeg for degrees. With row
+ * vectors (v*M) a positive angle turns clockwise seen from the positive axis
+ * toward the origin: about z, x goes toward -y; about x, y toward -z; about
+ * y, x toward +z. The negated sine is a sign flip, so angle 0 stores -0.0
+ * there (index 1 about z, 6 about x, 8 about y), and a quarter turn stores
+ * -0.0 as both cosines (the lookups give -0.0 for the cosine of 90 degrees
+ * and the sine of 180).
  * @{ */
 MX_API void MX_CALL MxRotXMat(MxMat4x4* m, float radians);    /**< About x, in radians. */
 MX_API void MX_CALL MxRotYMat(MxMat4x4* m, float radians);    /**< About y, in radians. */
@@ -326,10 +334,13 @@ MX_API int32_t MX_CALL MxInitTables(void);
 
 /** @name Exact sine and cosine
  * Sine and cosine of the exact argument (reduced exactly, whatever its size),
- * each rounded once to the destination type; the cosine is stored first, then
- * the sine. The same bits on every platform, whatever the caller's rounding
- * mode, flush-to-zero or x87 precision, which are left as found. The letters
- * name the sine, cosine and angle types (F float, D double).
+ * each rounded once to the destination type. Arguments come in the order
+ * (sine, cosine, angle), as for the lookups; should both pointers name one
+ * variable, it ends up holding the sine (the cosine is written before it).
+ * The sign of a zero angle is kept: -0.0 gives sine -0.0. The same bits on
+ * every platform, whatever the caller's rounding mode, flush-to-zero or x87
+ * precision, which are left as found. The letters name the sine, cosine and
+ * angle types (F float, D double).
  * @{ */
 MX_API void MX_CALL MxSinCosFFF(float* sine, float* cosine, float radians);    /**< Float results, float angle. */
 MX_API void MX_CALL MxSinCosDDD(double* sine, double* cosine, double radians); /**< Double results, double angle. */
