@@ -96,7 +96,10 @@ TEST(IdentifyMachine, AgreesWithTheKernelCpuidAndTheCounter) {
   // The library's window is 1001 ms or a little more, read as one second.
   EXPECT_GT(id.mhz, counter_mhz * 0.9);
   EXPECT_LT(id.mhz, counter_mhz * 1.15);
-  EXPECT_EQ(MxGetCPUSpeed(), id.mhz);
+  // The latest identification's speed: in a suite run as one process, other
+  // tests may have identified since.
+  EXPECT_GT(MxGetCPUSpeed(), counter_mhz * 0.9);
+  EXPECT_LT(MxGetCPUSpeed(), counter_mhz * 1.15);
 }
 
 TEST(HostProcessor, ProbesOnThisMachine) {
