@@ -17,7 +17,8 @@ add_custom_command(
   COMMAND ${CMAKE_COMMAND} -E make_directory ${TARN_DOCS_DIR}
   COMMAND ${DOXYGEN_EXECUTABLE} ${PROJECT_BINARY_DIR}/Doxyfile
   COMMAND ${CMAKE_COMMAND} -E touch ${PROJECT_BINARY_DIR}/docs/api.stamp
-  DEPENDS ${PROJECT_BINARY_DIR}/Doxyfile ${PROJECT_SOURCE_DIR}/include/TarnLib2DLL.h
+  DEPENDS ${PROJECT_BINARY_DIR}/Doxyfile ${PROJECT_SOURCE_DIR}/docs/api-mainpage.md
+    ${PROJECT_SOURCE_DIR}/include/TarnLib2DLL.h
     ${TARN_GENERATED_INCLUDE_DIR}/TarnLib2DLL_version.h
   COMMENT "API reference (Doxygen) in ${TARN_DOCS_DIR}/html"
   VERBATIM)
