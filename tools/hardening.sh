@@ -4,12 +4,16 @@
 #               (halts on the first report)                                  build-asan/
 #   tsan        the concurrency tests under ThreadSanitizer                  build-tsan/
 #   exhaustive  every float pattern through the lookups, every blend triple,  build/
-#               and TARN_DOUBLE_SWEEP_COUNT (default 20000000) random double
-#               angles through the double-angle sine-cosine (full: 100000000)
+#               TARN_DOUBLE_SWEEP_COUNT (default 20000000) random double
+#               angles through the double-angle sine-cosine (full: 100000000),
+#               and every TARN_FLOAT_SWEEP_STRIDE-th (default 8) float pattern
+#               through the float-angle sine-cosine against LLVM libc
+#               (full, every pattern: TARN_FLOAT_SWEEP_STRIDE=1; MPFR on a
+#               fixed sample where LLVM libc is missing)
 #   fuzz        each libFuzzer target for TARN_FUZZ_SECONDS (default 20)     build-fuzz/
 # Usage: tools/hardening.sh [stage...]   (no stage: all four, in that order)
 # Environment: TARN_FUZZ_SECONDS, TARN_CONCURRENCY_ROUNDS (tsan, default 20),
-# TARN_DOUBLE_SWEEP_COUNT.
+# TARN_DOUBLE_SWEEP_COUNT, TARN_FLOAT_SWEEP_STRIDE.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,7 +21,7 @@ stages=("$@")
 ((${#stages[@]})) || stages=(asan tsan exhaustive fuzz)
 fuzz_seconds=${TARN_FUZZ_SECONDS:-20}
 
-bash tools/install-deps.sh clang-14 libclang-rt-14-dev
+bash tools/install-deps.sh clang-14 libclang-rt-14-dev libllvmlibc-19-dev libmpfr-dev
 
 passed=0
 failed=0
@@ -49,9 +53,10 @@ stage_tsan() {
 
 stage_exhaustive() {
   cmake --preset default >/dev/null &&
-    cmake --build --preset default -j2 --target tarn_exhaustive tarn_double_sweep &&
+    cmake --build --preset default -j2 --target tarn_exhaustive tarn_double_sweep tarn_float_sweep &&
     build/tests/tarn_exhaustive &&
-    build/tests/tarn_double_sweep "${TARN_DOUBLE_SWEEP_COUNT:-20000000}"
+    build/tests/tarn_double_sweep "${TARN_DOUBLE_SWEEP_COUNT:-20000000}" &&
+    build/tests/tarn_float_sweep "${TARN_FLOAT_SWEEP_STRIDE:-8}"
 }
 
 stage_fuzz() {

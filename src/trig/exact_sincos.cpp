@@ -1,23 +1,24 @@
-// The exact sine-cosine functions, computed by the library itself from integer
-// and double arithmetic alone, so that every platform gives the same bits (no
-// C runtime trigonometry, no long double):
+// The exact sine-cosine functions, correctly rounded to nearest and computed
+// by the library itself from integer and double arithmetic alone, so that
+// every platform gives the same bits (no C runtime trigonometry, no long
+// double). Each result comes from a fast evaluation with a bound on its error
+// wherever that bound decides the rounding, from an accurate one otherwise:
 //
-//  1. The angle is reduced by a multiple of pi/2. Exactly, by integers: its
-//     53-bit significand times a 288-bit window of 2/pi in 32-bit limbs gives
-//     the quadrant and 286 bits of the fraction, so even the double closest
-//     to a multiple of pi/2 (about 2^-61 from it) keeps over 200 significant
-//     bits. Angles below 2^20 whose reduced angle is not tiny take a shorter
-//     way with pi/2 in four pieces. Angles up to pi/4 are used as they are.
-//  2. The reduced angle r, |r| <= pi/4, is a double-double (about 104 bits)
-//     and its sine and cosine are Taylor series in r^2, evaluated in
-//     double-double to a relative error below 2^-100.
-//  3. Each result is rounded once to its destination: a double takes the
-//     double-double's leading part, which is the sum correctly rounded; a
-//     float takes that sum rounded to odd at 53 bits and then to nearest at
-//     24, which cannot round twice.
+//  - Float results of angles below 1.5e6: steps of pi/256 and short series
+//    in plain double, within 2^-48 (the rounding test fails for about one
+//    angle in ten million).
+//  - Double results, and float results of larger angles: steps of pi/256 in
+//    double-double, after an exact reduction to a quadrant for large angles.
+//  - The accurate evaluation: 192-bit integer arithmetic.
 //
-// Double-double arithmetic needs every double operation rounded once to 53
-// bits, to nearest, and no trapping exceptions: the caller's rounding mode,
+// The exact reduction by multiples of pi/2 multiplies the 53-bit significand
+// by a 288-bit window of 2/pi in 32-bit limbs: the quadrant and 286 bits of
+// the fraction, so even the double closest to a multiple of pi/2 (about
+// 2^-61 from it) keeps over 200 significant bits. A double-double evaluation
+// of any angle to within 2^-100 serves the library's own checks.
+//
+// Double and double-double arithmetic need every operation rounded once to
+// 53 bits, to nearest, and no trapping exceptions: the caller's rounding mode,
 // flush-to-zero, exception masks and (on 32-bit x87 builds) precision control
 // are set aside for the call where they differ (trig/fp_environment.h), so
 // the results do not depend on them.
@@ -335,25 +336,6 @@ inline DD series(const DD (&c)[kTerms], DD z) {
   return p;
 }
 
-// ---- Rounding once to the destination.
-
-// A normalised double-double's leading part is its value correctly rounded.
-inline void store(double* to, DD v) {
-  *to = v.hi;
-}
-
-// Rounded to odd at 53 bits (the leading part, moved one step towards the
-// rest when that is not zero and the leading part's last bit is even), then
-// to nearest at 24: the same as rounding the exact sum once. The step is
-// taken on the bits, without branches (its direction is random).
-inline void store(float* to, DD v) {
-  const std::uint64_t b = std::bit_cast<std::uint64_t>(v.hi);
-  const std::uint64_t step = (v.lo != 0.0) & ~b & 1;
-  // Towards zero (one unit less in the bits) when the rest has the other sign.
-  const std::uint64_t smaller = ((std::bit_cast<std::uint64_t>(v.lo) ^ b) >> 63) & step;
-  *to = static_cast<float>(std::bit_cast<double>(b + step - 2 * smaller));
-}
-
 // Below this the cosine rounds to 1 and the sine to the angle at every
 // destination (the nearest rounding boundary of a float is 2^-150), and from
 // it on no step of the series leaves the normal range, where x87 and SSE
@@ -387,27 +369,6 @@ SinCos sin_cos(double x) {
   const std::uint64_t sine_sign = std::uint64_t{((quadrant >> 1) ^ std::signbit(x)) & 1} << 63;
   const std::uint64_t cosine_sign = std::uint64_t{((quadrant + 1) >> 1) & 1} << 63;
   return {with_sign(pick(rs, rc, swap), sine_sign), with_sign(pick(rc, rs, swap), cosine_sign)};
-}
-
-// The angles are taken by reference: GCC moves a by-value argument on to a
-// tail call through the x87 unit, whose store of a subnormal angle signals
-// underflow before any scope is set up.
-template <typename Result, typename Angle>
-void sin_cos_exact(Result* sine, Result* cosine, const Angle& angle) {
-  // The scope covers the NaN too: infinity minus infinity must not trap.
-  [[maybe_unused]] ArithmeticScope scope;
-  const Angle a = after_setup(angle);
-  if (!std::isfinite(a)) {
-    // NaN for NaN and infinite angles, without touching errno.
-    const Result nan = static_cast<Result>(a - a);
-    *cosine = nan;
-    *sine = nan;
-    return;
-  }
-  const SinCos v = sin_cos(static_cast<double>(a));  // exact
-  // The cosine first: when both pointers name one variable it keeps the sine.
-  store(cosine, v.cosine);
-  store(sine, v.sine);
 }
 
 // ---- Correctly rounded results (Ziv's strategy).
@@ -904,10 +865,65 @@ inline void round_wide(float* to, const WideFloat& v, std::uint32_t negative) {
   *to = std::bit_cast<float>(bits);
 }
 
+// ---- Float results: a plain-double evaluation.
+
+// The float sine and cosine of an angle from kSmallAngle to kStepLimit, the
+// sine for the angle's magnitude, in plain double arithmetic; false where the
+// rounding test fails (for float angles 162 positive floats, found by trying
+// them all), which leaves the destinations unset.
+//
+// x - k pi/256 with pi/256 in three pieces is exact up to the two last
+// subtractions and the product with the third piece (x - k piece1 has no
+// more bits than a double holds once k > 0, and none is lost for k = 0): r is
+// within 2^-51.9 |r| + 2^-86, relative 2^-51.8 once |r| >= 2^-30 (smaller
+// rests only occur next to a multiple of pi/2 and take the accurate path).
+// With s, c from the table and the series to r^5 and r^6, each value is
+// s + c r + small or c - s r + small, at least a third of |s| + |c r| where
+// the table entry is not zero; all roundings together stay below 2^-48.9 of
+// the value, fewer than 32 units of its last place. A value more than 64
+// units from a float midpoint therefore rounds as the exact value does.
+[[gnu::always_inline]] inline bool float_sin_cos(float* sine, float* cosine, double ax) {
+  const double shifted = ax * kStepsPerRadian + 0x1.8p52;
+  const double kd = shifted - 0x1.8p52;
+  const double t = ax - kd * kStep1;
+  const double u = t - kd * kStep2;
+  const double r = u - kd * kStep3;
+  const auto k = static_cast<std::uint32_t>(std::bit_cast<std::uint64_t>(shifted));
+  const std::uint32_t i = k & 127;
+  const double s = kSineSteps[i].hi;
+  const double c = kSineSteps[128 - i].hi;
+  const double z = r * r;
+  const double sin_rest = r * (z * (kSin3 + z * kSin5));          // sin r - r
+  const double cos_rest = z * (kCos2 + z * (kCos4 + z * kCos6));  // cos r - 1
+  const double sin_b = s + (c * r + (c * sin_rest + s * cos_rest));
+  const double cos_b = c - (s * r - (c * cos_rest - s * sin_rest));
+  auto near_midpoint = [](double y) {
+    return ((std::bit_cast<std::uint64_t>(y) + (64 - 0x10000000)) & 0x1FFFFFFF) <= 128;
+  };
+  const bool sine_hard = near_midpoint(sin_b);
+  const bool cosine_hard = near_midpoint(cos_b);
+  const bool rest_tiny = (std::fabs(r) < 0x1p-30) & (kd != 0.0);
+  if (sine_hard | cosine_hard | rest_tiny) return false;
+  const std::uint32_t fs = std::bit_cast<std::uint32_t>(static_cast<float>(sin_b));
+  const std::uint32_t fc = std::bit_cast<std::uint32_t>(static_cast<float>(cos_b));
+  // As for the double-double estimate: quadrants 1 and 3 swap the values,
+  // the sine is negative in 2 and 3, the cosine in 1 and 2.
+  const unsigned quadrant = (k >> 7) & 3;
+  const std::uint32_t swap = 0u - (quadrant & 1);
+  const std::uint32_t sine_sign = ((quadrant >> 1) & 1) << 31;
+  const std::uint32_t cosine_sign = (((quadrant + 1) >> 1) & 1) << 31;
+  *sine = std::bit_cast<float>(((fs & ~swap) | (fc & swap)) ^ sine_sign);
+  *cosine = std::bit_cast<float>(((fc & ~swap) | (fs & swap)) ^ cosine_sign);
+  return true;
+}
+
 // Both results of a positive finite angle from kSmallAngle on, the sine for
 // the angle's magnitude; the caller holds round-to-nearest double arithmetic.
 template <typename Result>
 [[gnu::always_inline]] inline void correctly_rounded(Result* sine, Result* cosine, double ax) {
+  if constexpr (std::is_same_v<Result, float>) {
+    if (ax < kStepLimit && float_sin_cos(sine, cosine, ax)) return;
+  }
   const StepReduced red = ax < kStepLimit ? reduce_steps(ax) : reduce_steps_large(ax);
   const Estimate est = estimate(red);
   Result s, c;
@@ -1010,6 +1026,27 @@ void sin_cos_rounded(Result* sine, Result* cosine, const double& angle) {
   *sine = s;
 }
 
+// A float angle as a double, from its bits: subnormal angles too, which a
+// conversion would flush where denormals-are-zero is on (and the x87 unit
+// would signal as denormal operands).
+inline double widened(const float& angle) {
+  const std::uint32_t bits = tarn::trig::bits_of(angle);
+  const std::uint64_t sign = std::uint64_t{bits >> 31} << 63;
+  const std::uint32_t magnitude = bits & 0x7FFFFFFF;
+  std::uint64_t wide;
+  if (magnitude >= 0x7F800000) {
+    wide = std::uint64_t{0x7FF} << 52 | std::uint64_t{magnitude & 0x7FFFFF} << 29;
+  } else if (magnitude >= 0x00800000) {
+    wide = (std::uint64_t{magnitude} + (std::uint64_t{1023 - 127} << 23)) << 29;
+  } else if (magnitude != 0) {
+    const int lead = 31 - std::countl_zero(magnitude);  // the value is magnitude * 2^-149
+    wide = static_cast<std::uint64_t>(lead - 149 + 1023) << 52 |
+           ((std::uint64_t{magnitude} << (52 - lead)) & ((std::uint64_t{1} << 52) - 1));
+  } else {
+    wide = 0;
+  }
+  return std::bit_cast<double>(sign | wide);
+}
 }  // namespace
 
 namespace tarn::trig {
@@ -1022,13 +1059,13 @@ ExactSinCos exact_sin_cos(double angle) {
 
 extern "C" {
 MX_API void MX_CALL MxSinCosFFF(float* sine, float* cosine, float angle) {
-  sin_cos_exact(sine, cosine, angle);
+  sin_cos_rounded(sine, cosine, widened(angle));
 }
 MX_API void MX_CALL MxSinCosDDD(double* sine, double* cosine, double angle) {
   sin_cos_rounded(sine, cosine, angle);
 }
 MX_API void MX_CALL MxSinCosDDF(double* sine, double* cosine, float angle) {
-  sin_cos_exact(sine, cosine, angle);
+  sin_cos_rounded(sine, cosine, widened(angle));
 }
 MX_API void MX_CALL MxSinCosFFD(float* sine, float* cosine, double angle) {
   sin_cos_rounded(sine, cosine, angle);

@@ -164,6 +164,19 @@ inline std::uint64_t bits_of(const double& value) {
 #endif
 }
 
+// The same for a float.
+inline std::uint32_t bits_of(const float& value) {
+#if defined(__i386__) && !defined(__SSE2_MATH__) && defined(__GNUC__)
+  std::uint32_t bits;
+  __asm__("movl %1, %0" : "=r"(bits) : "m"(value));
+  return bits;
+#else
+  std::uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+#endif
+}
+
 // A value as the computation sees it: read from memory after the scope is set
 // up, so that no arithmetic on it (not even the widening of a float, which
 // denormals-are-zero would flush) moves ahead of the scope.
