@@ -20,6 +20,9 @@
 #include <emmintrin.h>
 #define TARN_PIXEL_HAVE_SSE2 1
 #endif
+#if defined(TARN_BLIT_WIDE_KERNELS)
+#include <immintrin.h>
+#endif
 
 namespace tarn::pixel {
 namespace {
@@ -455,6 +458,278 @@ void blend_row(const Byte* src, Byte* dst, std::int64_t count) {
   blend_pixels<B, F>(src + done * 4, dst + done * kDstBytes, count - done);
 }
 
+// ---- AVX2 kernels ------------------------------------------------------------
+//
+// The same classification and blends with 256-bit registers: sixteen pixels
+// a step. A 32-bit group skips transparent pixels with a masked store; a
+// 16-bit group blends sixteen pixels as planes, loading the source so that
+// the in-lane packs leave every plane in pixel order. What is left of a row
+// goes to the baseline groups and pixels, which compute the same bytes.
+
+#if defined(TARN_BLIT_WIDE_KERNELS)
+
+namespace avx2 {
+
+#define TARN_WIDE_PACKED TARN_AVX2_KERNEL inline __attribute__((always_inline))
+
+TARN_WIDE_PACKED __m256i splat16(int v) {
+  return _mm256_set1_epi16(static_cast<short>(v));
+}
+TARN_WIDE_PACKED __m256i splat32(std::uint32_t v) {
+  return _mm256_set1_epi32(static_cast<int>(v));
+}
+TARN_WIDE_PACKED __m256i load(const Byte* at) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+}
+TARN_WIDE_PACKED void store(Byte* at, __m256i v) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), v);
+}
+// 16 bytes from lo into the low half, 16 from hi into the high half.
+TARN_WIDE_PACKED __m256i load_halves(const Byte* lo, const Byte* hi) {
+  return _mm256_inserti128_si256(
+      _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lo))),
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(hi)), 1);
+}
+
+// where ? a : b, where is all ones or all zeros per 16-bit lane.
+TARN_WIDE_PACKED __m256i select(__m256i where, __m256i a, __m256i b) {
+  return _mm256_blendv_epi8(b, a, where);
+}
+
+TARN_WIDE_PACKED __m256i rounded_product(__m256i x, __m256i c_hi) {
+  return _mm256_add_epi16(_mm256_mulhi_epu16(x, c_hi),
+                          _mm256_srli_epi16(_mm256_mullo_epi16(x, c_hi), 15));
+}
+
+// blend4 for eight pixels.
+template <Blend B>
+TARN_WIDE_PACKED __m256i blend8(__m256i s, __m256i d, __m256i alpha, __m256i opaque) {
+  if constexpr (B == Blend::kCyrix) {
+    const __m256i scaled = _mm256_srli_epi32(_mm256_mullo_epi16(alpha, splat32(257)), 1);
+    const __m256i a15 = _mm256_or_si256(scaled, _mm256_slli_epi32(scaled, 16));
+    const __m256i inverse = _mm256_xor_si256(a15, splat16(0x7F80));
+    const __m256i high_bytes = splat16(static_cast<int>(0xFF00));
+    const __m256i even =
+        _mm256_srli_epi16(_mm256_add_epi16(rounded_product(a15, _mm256_slli_epi16(s, 8)),
+                                           rounded_product(inverse, _mm256_slli_epi16(d, 8))),
+                          7);
+    const __m256i odd = _mm256_srli_epi16(
+        _mm256_add_epi16(rounded_product(a15, _mm256_and_si256(s, high_bytes)),
+                         rounded_product(inverse, _mm256_and_si256(d, high_bytes))),
+        7);
+    return select(opaque, s, _mm256_or_si256(even, _mm256_slli_epi16(odd, 8)));
+  } else {
+    const __m256i weight = _mm256_sub_epi32(alpha, opaque);
+    const __m256i w = _mm256_or_si256(weight, _mm256_slli_epi32(weight, 16));
+    const __m256i inverse =
+        B == Blend::kX87 ? _mm256_sub_epi16(splat16(256), w) : _mm256_subs_epu16(splat16(255), w);
+    const __m256i low_bytes = splat16(0x00FF);
+    const __m256i even =
+        _mm256_add_epi16(_mm256_mullo_epi16(_mm256_and_si256(s, low_bytes), w),
+                         _mm256_mullo_epi16(_mm256_and_si256(d, low_bytes), inverse));
+    const __m256i odd = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_srli_epi16(s, 8), w),
+                                         _mm256_mullo_epi16(_mm256_srli_epi16(d, 8), inverse));
+    const __m256i result =
+        _mm256_or_si256(_mm256_srli_epi16(even, 8), _mm256_andnot_si256(low_bytes, odd));
+    if constexpr (B == Blend::kX87)
+      return _mm256_and_si256(result, _mm256_or_si256(opaque, splat32(0x00FFFFFF)));
+    return result;
+  }
+}
+
+// Eight 32-bit pixels that are not all transparent.
+template <Blend B>
+TARN_WIDE_PACKED void blend_group(__m256i s, __m256i alpha, Byte* dst) {
+  const __m256i transparent = _mm256_cmpeq_epi32(alpha, _mm256_setzero_si256());
+  const __m256i opaque = _mm256_cmpeq_epi32(alpha, splat32(255));
+  const int transparent_bits = _mm256_movemask_ps(_mm256_castsi256_ps(transparent));
+  if (transparent_bits == 0xFF) return;
+  const __m256i result = _mm256_movemask_ps(_mm256_castsi256_ps(opaque)) == 0xFF
+                             ? s
+                             : blend8<B>(s, load(dst), alpha, opaque);
+  if (transparent_bits == 0) {
+    store(dst, result);
+  } else {
+    // A transparent pixel's destination is not written at all.
+    _mm256_maskstore_epi32(reinterpret_cast<int*>(dst),
+                           _mm256_xor_si256(transparent, _mm256_set1_epi32(-1)), result);
+  }
+}
+
+template <Blend B>
+TARN_AVX2_KERNEL std::int64_t blend_groups32(const Byte* src, Byte* dst, std::int64_t count) {
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i full_alpha = splat16(255);
+  std::int64_t done = 0;
+  for (; done + 16 <= count; done += 16, src += 64, dst += 64) {
+    const __m256i s0 = load(src), s1 = load(src + 32);
+    const __m256i a0 = _mm256_srli_epi32(s0, 24), a1 = _mm256_srli_epi32(s1, 24);
+    // The sixteen alphas, in some order: enough for all-or-none tests.
+    const __m256i alpha = _mm256_packs_epi32(a0, a1);
+    const auto transparent =
+        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi16(alpha, zero)));
+    const auto opaque =
+        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi16(alpha, full_alpha)));
+    if (transparent == 0xFFFFFFFF) continue;
+    if (opaque == 0xFFFFFFFF) {
+      store(dst, s0);
+      store(dst + 32, s1);
+      continue;
+    }
+    if ((transparent | opaque) == 0) {
+      store(dst, blend8<B>(s0, load(dst), a0, zero));
+      store(dst + 32, blend8<B>(s1, load(dst + 32), a1, zero));
+      continue;
+    }
+    blend_group<B>(s0, a0, dst);
+    blend_group<B>(s1, a1, dst + 32);
+  }
+  return done;
+}
+
+// (v >> shift) & mask per 32-bit lane.
+TARN_WIDE_PACKED __m256i field(__m256i v, int shift, std::uint32_t mask) {
+  return _mm256_and_si256(_mm256_srli_epi32(v, shift), splat32(mask));
+}
+
+// narrow4 for eight pixels.
+template <Format F>
+TARN_WIDE_PACKED __m256i narrow8(__m256i c) {
+  if constexpr (F == Format::k565) {
+    return _mm256_or_si256(_mm256_or_si256(field(c, 3, 0x001F), field(c, 5, 0x07E0)),
+                           field(c, 8, 0xF800));
+  } else if constexpr (F == Format::k1555) {
+    return _mm256_or_si256(_mm256_or_si256(field(c, 3, 0x001F), field(c, 6, 0x03E0)),
+                           field(c, 9, 0x7C00));
+  } else {
+    return _mm256_or_si256(_mm256_or_si256(field(c, 4, 0x000F), field(c, 8, 0x00F0)),
+                           field(c, 12, 0x0F00));
+  }
+}
+
+// Sixteen 16-bit values from the low halves of the 32-bit lanes of a and b,
+// lane by lane.
+TARN_WIDE_PACKED __m256i pack_halves(__m256i a, __m256i b) {
+  return _mm256_packs_epi32(_mm256_srai_epi32(_mm256_slli_epi32(a, 16), 16),
+                            _mm256_srai_epi32(_mm256_slli_epi32(b, 16), 16));
+}
+
+template <int N>
+TARN_WIDE_PACKED __m256i shift16(__m256i v) {
+  if constexpr (N > 0) return _mm256_srli_epi16(v, N);
+  if constexpr (N < 0) return _mm256_slli_epi16(v, -N);
+  return v;
+}
+
+template <Format F, int C>
+TARN_WIDE_PACKED __m256i widen_plane(__m256i pixels) {
+  constexpr Field f = kFields<F>[C];
+  return _mm256_and_si256(shift16<f.pos - (8 - f.width)>(pixels),
+                          splat16((0xFF << (8 - f.width)) & 0xFF));
+}
+
+template <Format F, int C>
+TARN_WIDE_PACKED __m256i narrow_plane(__m256i sum) {
+  constexpr Field f = kFields<F>[C];
+  return shift16<16 - f.width - f.pos>(
+      _mm256_and_si256(sum, splat16((0xFF00 << (8 - f.width)) & 0xFF00)));
+}
+
+template <int C>
+TARN_WIDE_PACKED __m256i source_plane(__m256i s0, __m256i s1) {
+  const __m256i low_byte = splat32(0xFF);
+  return _mm256_packs_epi32(_mm256_and_si256(_mm256_srli_epi32(s0, 8 * C), low_byte),
+                            _mm256_and_si256(_mm256_srli_epi32(s1, 8 * C), low_byte));
+}
+
+// One channel's blend of sixteen pixels, the 8-bit result in bits 8..15.
+template <Blend B>
+TARN_WIDE_PACKED __m256i plane_sum(__m256i s_plane, __m256i d_plane, __m256i w, __m256i inverse,
+                                   __m256i opaque) {
+  if constexpr (B == Blend::kCyrix) {
+    const __m256i s_hi = _mm256_slli_epi16(s_plane, 8);
+    const __m256i pq = _mm256_add_epi16(rounded_product(w, s_hi),
+                                        rounded_product(inverse, _mm256_slli_epi16(d_plane, 8)));
+    return select(opaque, s_hi, _mm256_add_epi16(pq, pq));
+  } else {
+    return _mm256_add_epi16(_mm256_mullo_epi16(s_plane, w), _mm256_mullo_epi16(d_plane, inverse));
+  }
+}
+
+// blend8_planes for sixteen pixels; transparent has two bits per pixel.
+template <Blend B, Format F>
+TARN_WIDE_PACKED void blend16_planes(__m256i s0, __m256i s1, __m256i alpha,
+                                     std::uint32_t transparent, Byte* dst) {
+  const __m256i opaque = _mm256_cmpeq_epi16(alpha, splat16(255));
+  const __m256i d = load(dst);
+  __m256i w, inverse;
+  if constexpr (B == Blend::kCyrix) {
+    w = _mm256_srli_epi16(_mm256_mullo_epi16(alpha, splat16(257)), 1);
+    inverse = _mm256_xor_si256(w, splat16(0x7F80));
+  } else {
+    w = _mm256_sub_epi16(alpha, opaque);
+    inverse =
+        B == Blend::kX87 ? _mm256_sub_epi16(splat16(256), w) : _mm256_subs_epu16(splat16(255), w);
+  }
+  const __m256i out = _mm256_or_si256(
+      _mm256_or_si256(narrow_plane<F, 0>(plane_sum<B>(source_plane<0>(s0, s1), widen_plane<F, 0>(d),
+                                                      w, inverse, opaque)),
+                      narrow_plane<F, 1>(plane_sum<B>(source_plane<1>(s0, s1), widen_plane<F, 1>(d),
+                                                      w, inverse, opaque))),
+      narrow_plane<F, 2>(
+          plane_sum<B>(source_plane<2>(s0, s1), widen_plane<F, 2>(d), w, inverse, opaque)));
+  if (transparent == 0) {
+    store(dst, out);
+    return;
+  }
+  alignas(32) std::uint16_t lanes[16];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), out);
+  for (std::uint32_t keep = ~transparent & 0x55555555; keep != 0; keep &= keep - 1) {
+    const int i = std::countr_zero(keep) / 2;
+    store16(dst + 2 * i, lanes[i]);
+  }
+}
+
+template <Blend B, Format F>
+TARN_AVX2_KERNEL std::int64_t blend_groups16(const Byte* src, Byte* dst, std::int64_t count) {
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i full_alpha = splat16(255);
+  std::int64_t done = 0;
+  for (; done + 16 <= count; done += 16, src += 64, dst += 32) {
+    // Pixels 0-3 with 8-11, and 4-7 with 12-15: packing the two lane by lane
+    // gives pixels 0-15 in order.
+    const __m256i s0 = load_halves(src, src + 32), s1 = load_halves(src + 16, src + 48);
+    const __m256i alpha = _mm256_packs_epi32(_mm256_srli_epi32(s0, 24), _mm256_srli_epi32(s1, 24));
+    const auto transparent =
+        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi16(alpha, zero)));
+    if (transparent == 0xFFFFFFFF) continue;
+    if (_mm256_movemask_epi8(_mm256_cmpeq_epi16(alpha, full_alpha)) == -1) {
+      store(dst, pack_halves(narrow8<F>(s0), narrow8<F>(s1)));
+      continue;
+    }
+    blend16_planes<B, F>(s0, s1, alpha, transparent, dst);
+  }
+  return done;
+}
+
+template <Blend B, Format F>
+TARN_AVX2_KERNEL void blend_row(const Byte* src, Byte* dst, std::int64_t count) {
+  constexpr int kDstBytes = F == Format::k32 ? 4 : 2;
+  std::int64_t done;
+  if constexpr (F == Format::k32) {
+    done = blend_groups32<B>(src, dst, count);
+  } else {
+    done = blend_groups16<B, F>(src, dst, count);
+  }
+  pixel::blend_row<B, F>(src + done * 4, dst + done * kDstBytes, count - done);
+}
+
+#undef TARN_WIDE_PACKED
+
+}  // namespace avx2
+
+#endif  // TARN_BLIT_WIDE_KERNELS
+
 // ---- Clipping and addressing --------------------------------------------
 
 struct Rect {
@@ -540,16 +815,27 @@ bool clip(const std::uint32_t* src, std::int64_t src_x, std::int64_t src_y, std:
   return true;
 }
 
-template <Blend B, Format F>
+using RowFn = void (*)(const Byte* src, Byte* dst, std::int64_t count);
+
+template <Blend B, Format F, Kernel K>
+constexpr RowFn row_kernel() {
+#if defined(TARN_BLIT_WIDE_KERNELS)
+  if constexpr (K != Kernel::kBaseline) return &avx2::blend_row<B, F>;
+#endif
+  return &blend_row<B, F>;
+}
+
+template <Blend B, Format F, Kernel K>
 void blend_rect(const Rect& r) {
+  constexpr RowFn row_fn = row_kernel<B, F, K>();
   // Each row's address is formed from the first (row * pitch stays below
   // 2^62), so no pointer is formed beyond the last row.
   for (std::int64_t row = 0; row < r.height; ++row) {
-    blend_row<B, F>(advance(r.src, row * r.src_pitch), advance(r.dst, row * r.dst_pitch), r.width);
+    row_fn(advance(r.src, row * r.src_pitch), advance(r.dst, row * r.dst_pitch), r.width);
   }
 }
 
-template <Blend B>
+template <Blend B, Kernel K>
 void alpha_blt(const std::uint32_t* src, std::int32_t src_x, std::int32_t src_y, std::int32_t width,
                std::int32_t height, std::int32_t src_pitch, void* dst, std::int32_t dst_x,
                std::int32_t dst_y, std::int32_t dst_width, std::int32_t dst_height,
@@ -561,34 +847,39 @@ void alpha_blt(const std::uint32_t* src, std::int32_t src_x, std::int32_t src_y,
     return;
   }
   if (!sixteen) {
-    blend_rect<B, Format::k32>(rect);
+    blend_rect<B, Format::k32, K>(rect);
   } else if (red_mask == 0x7C00) {
-    blend_rect<B, Format::k1555>(rect);
+    blend_rect<B, Format::k1555, K>(rect);
   } else if (red_mask == 0x0F00) {
-    blend_rect<B, Format::k4444>(rect);
+    blend_rect<B, Format::k4444, K>(rect);
   } else {
-    blend_rect<B, Format::k565>(rect);
+    blend_rect<B, Format::k565, K>(rect);
   }
 }
 
 }  // namespace
 
-#define TARN_DEFINE_ALPHA_BLT(ns, blend)                                                        \
+#define TARN_DEFINE_ALPHA_BLT(ns, blend, kernel)                                                \
   namespace ns {                                                                                \
   void AlphaBlt32(const std::uint32_t* src, std::int32_t src_x, std::int32_t src_y,             \
                   std::int32_t width, std::int32_t height, std::int32_t src_pitch, void* dst,   \
                   std::int32_t dst_x, std::int32_t dst_y, std::int32_t dst_width,               \
                   std::int32_t dst_height, std::int32_t dst_pitch, std::int32_t bits_per_pixel, \
                   std::int32_t red_mask) {                                                      \
-    alpha_blt<blend>(src, src_x, src_y, width, height, src_pitch, dst, dst_x, dst_y, dst_width, \
-                     dst_height, dst_pitch, bits_per_pixel, red_mask);                          \
+    alpha_blt<blend, kernel>(src, src_x, src_y, width, height, src_pitch, dst, dst_x, dst_y,    \
+                             dst_width, dst_height, dst_pitch, bits_per_pixel, red_mask);       \
   }                                                                                             \
   }
 
-TARN_DEFINE_ALPHA_BLT(x87, Blend::kX87)
-TARN_DEFINE_ALPHA_BLT(mmx, Blend::kMmx)
-TARN_DEFINE_ALPHA_BLT(mmxext, Blend::kMmxext)
-TARN_DEFINE_ALPHA_BLT(cyrix_emmx, Blend::kCyrix)
+TARN_DEFINE_ALPHA_BLT(x87, Blend::kX87, Kernel::kBaseline)
+TARN_DEFINE_ALPHA_BLT(mmx, Blend::kMmx, Kernel::kBaseline)
+TARN_DEFINE_ALPHA_BLT(mmxext, Blend::kMmxext, Kernel::kBaseline)
+TARN_DEFINE_ALPHA_BLT(cyrix_emmx, Blend::kCyrix, Kernel::kBaseline)
+#if defined(TARN_BLIT_WIDE_KERNELS)
+TARN_DEFINE_ALPHA_BLT(mmx_avx2, Blend::kMmx, Kernel::kAvx2)
+TARN_DEFINE_ALPHA_BLT(mmxext_avx2, Blend::kMmxext, Kernel::kAvx2)
+TARN_DEFINE_ALPHA_BLT(cyrix_emmx_avx2, Blend::kCyrix, Kernel::kAvx2)
+#endif
 
 #undef TARN_DEFINE_ALPHA_BLT
 

@@ -53,11 +53,11 @@ using ZeroDwordsFn = std::remove_pointer_t<MxZeroDwordAlignedMemFn>;
 using SetDwordsFn = std::remove_pointer_t<MxSetDwordAlignedMemFn>;
 using CopyDwordsFn = std::remove_pointer_t<MxCopyDwordAlignedMemFn>;
 
-#define TARN_DWORD_VARIANT(ns)         \
-  namespace ns {                       \
-  ZeroDwordsFn ZeroDwordAlignedMem;    \
-  SetDwordsFn SetDwordAlignedMem;      \
-  CopyDwordsFn CopyDwordAlignedMem;    \
+#define TARN_DWORD_VARIANT(ns)      \
+  namespace ns {                    \
+  ZeroDwordsFn ZeroDwordAlignedMem; \
+  SetDwordsFn SetDwordAlignedMem;   \
+  CopyDwordsFn CopyDwordAlignedMem; \
   }
 TARN_DWORD_VARIANT(x87)
 TARN_DWORD_VARIANT(mmx)
@@ -74,37 +74,39 @@ TARN_DWORD_VARIANT(mmxext_avx2)
 void choose_run_bounds(const CacheSizes& caches);
 std::size_t streaming_bound();
 
-// The blit.
+// The blit, in every variant. The _avx2 namespaces hold the AVX2 kernels of
+// the packed variants.
+using AlphaBltFn = std::remove_pointer_t<MxAlphaBlt32Fn>;
+
 namespace x87 {
-void AlphaBlt32(const std::uint32_t* src, std::int32_t src_x, std::int32_t src_y,
-                std::int32_t width, std::int32_t height, std::int32_t src_pitch, void* dst,
-                std::int32_t dst_x, std::int32_t dst_y, std::int32_t dst_width,
-                std::int32_t dst_height, std::int32_t dst_pitch, std::int32_t bits_per_pixel,
-                std::int32_t red_mask);
-}  // namespace x87
-
+AlphaBltFn AlphaBlt32;
+}
 namespace mmx {
-void AlphaBlt32(const std::uint32_t* src, std::int32_t src_x, std::int32_t src_y,
-                std::int32_t width, std::int32_t height, std::int32_t src_pitch, void* dst,
-                std::int32_t dst_x, std::int32_t dst_y, std::int32_t dst_width,
-                std::int32_t dst_height, std::int32_t dst_pitch, std::int32_t bits_per_pixel,
-                std::int32_t red_mask);
-}  // namespace mmx
-
+AlphaBltFn AlphaBlt32;
+}
 namespace mmxext {
-void AlphaBlt32(const std::uint32_t* src, std::int32_t src_x, std::int32_t src_y,
-                std::int32_t width, std::int32_t height, std::int32_t src_pitch, void* dst,
-                std::int32_t dst_x, std::int32_t dst_y, std::int32_t dst_width,
-                std::int32_t dst_height, std::int32_t dst_pitch, std::int32_t bits_per_pixel,
-                std::int32_t red_mask);
-}  // namespace mmxext
-
+AlphaBltFn AlphaBlt32;
+}
 namespace cyrix_emmx {
-void AlphaBlt32(const std::uint32_t* src, std::int32_t src_x, std::int32_t src_y,
-                std::int32_t width, std::int32_t height, std::int32_t src_pitch, void* dst,
-                std::int32_t dst_x, std::int32_t dst_y, std::int32_t dst_width,
-                std::int32_t dst_height, std::int32_t dst_pitch, std::int32_t bits_per_pixel,
-                std::int32_t red_mask);
-}  // namespace cyrix_emmx
+AlphaBltFn AlphaBlt32;
+}
+
+// GCC keeps 32-byte vectors on a stack it does not align to 32 on Windows, so
+// the blit's wider kernels, which spill them, are built elsewhere only.
+#if defined(TARN_HAVE_WIDE_KERNELS) && !defined(_WIN32)
+#define TARN_BLIT_WIDE_KERNELS 1
+#define TARN_BLIT_WIDE(fn) fn
+namespace mmx_avx2 {
+AlphaBltFn AlphaBlt32;
+}
+namespace mmxext_avx2 {
+AlphaBltFn AlphaBlt32;
+}
+namespace cyrix_emmx_avx2 {
+AlphaBltFn AlphaBlt32;
+}
+#else
+#define TARN_BLIT_WIDE(fn) nullptr
+#endif
 
 }  // namespace tarn::pixel
