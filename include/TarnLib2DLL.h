@@ -293,6 +293,33 @@ typedef void(MX_CALL* MxAlphaBlt32Fn)(const uint32_t* src, int32_t src_x, int32_
                                       int32_t dst_height, int32_t dst_pitch, int32_t bits_per_pixel,
                                       int32_t red_mask);
 
+/* Floating-point exceptions. No form traps, even with every exception
+ * unmasked, on operands whose results are exact or in the normal range and
+ * need no exception (signed zeros, zero vectors, infinities only compared
+ * or moved, ordinary values); there each form raises at most the flags the
+ * x87 form raises. Beyond that, flags by form:
+ *  - Builders, inverses, integer helpers, MxI2F, fill, copy and blit: none
+ *    (MxI2F inexact beyond 2^24). MxFMin and MxFMax raise invalid for a NaN
+ *    operand in every form, Mx3DVecCmpMagnitude in some; Mx3DVecCmp only
+ *    for a signalling NaN.
+ *  - Rounded arithmetic (products, sums, magnitudes, transformation,
+ *    rotation, normalisation, lookups, division, reciprocal, square root):
+ *    inexact; overflow or underflow where a result or a step leaves the
+ *    float range; invalid for inf - inf, 0 * inf, a negative root or a
+ *    signalling NaN; divide-by-zero from the x87 divisions by zero. MxF2I:
+ *    invalid for NaN and out-of-range values (3DNow! saturates silently).
+ *  - 3DNow! forms: no flag the x87 form does not raise for the same
+ *    operands, inexact aside. Estimates of zero, infinity and tiny values
+ *    are decided without dividing; an infinity times a zero gives NaN
+ *    without invalid.
+ *  - SSE accurate division, reciprocal, square root and magnitude: invalid
+ *    where the refinement meets a zero or infinite estimate (zero, infinite
+ *    or out-of-range operands, whose results are NaN).
+ *  - x87 rough square root and magnitude, where the x87 forms run as SSE
+ *    code (64-bit builds): underflow for -0, subnormal, huge, infinite and
+ *    NaN operands, whose seed squared leaves the float range.
+ *  - The fourth float of a vector record raises nothing in any form. */
+
 /* ---- Functions ----------------------------------------------------------- */
 
 /** @name Identification and dispatch

@@ -144,6 +144,18 @@ inline bool tiny_result(float x) {
 
 }  // namespace special
 
+// PFMUL: rounded once to single precision, and raising nothing beyond
+// inexact, overflow and underflow. An infinity times a zero, which IEEE
+// arithmetic gives only by raising invalid, is the default NaN decided by
+// the bits.
+inline float pfmul(float a, float b) {
+  const std::uint32_t ma = special::magnitude(a), mb = special::magnitude(b);
+  if ((ma == special::kInfinity && mb == 0) || (ma == 0 && mb == special::kInfinity)) {
+    return special::default_nan();
+  }
+  return fpu::rounded_once(a, b, [](auto x, auto y) { return x * y; });
+}
+
 inline float recip_estimate_3dnow(float x) {
   float r;
   if (special::recip(x, &r)) return r;
@@ -160,7 +172,9 @@ inline float rsqrt_estimate_3dnow(float x) {
 inline float recip_refined_3dnow(float x) {
   float r;
   if (special::recip(x, &r)) return r;
-  const auto divide = [x] { return fpu::rounded_once(1.0f, x, [](auto a, auto b) { return a / b; }); };
+  const auto divide = [x] {
+    return fpu::rounded_once(1.0f, x, [](auto a, auto b) { return a / b; });
+  };
   return special::tiny_result(x) ? special::tiny_reciprocal(divide) : divide();
 }
 

@@ -11,8 +11,9 @@ TARN_SSE_BEGIN
 namespace tarn::scalar::sse {
 namespace {
 // The square roots return x itself when it equals 0.0 or is unordered.
+// Equality tests are quiet: a quiet NaN raises nothing.
 inline bool zero_or_unordered(float x) {
-  return !(x < 0.0f || x > 0.0f);
+  return x == 0.0f || x != x;
 }
 }  // namespace
 

@@ -11,9 +11,8 @@
 
 namespace tarn::scalar::threednow {
 namespace {
-// PFMUL: rounded once to single precision on any unit.
 inline float mul(float a, float b) {
-  return fpu::rounded_once(a, b, [](auto x, auto y) { return x * y; });
+  return estimates::pfmul(a, b);
 }
 }  // namespace
 

@@ -133,12 +133,12 @@ float MagnitudeSquared(const Mx3DVec* v) {
 
 float AccMagnitude(const Mx3DVec* v) {
   const float s = packed::squared_length(v);
-  return s * pfrsqrt_refined(s);
+  return mul1(s, pfrsqrt_refined(s));
 }
 
 float RghFastMagnitude(const Mx3DVec* v) {
   const float s = packed::squared_length(v);
-  return s * pfrsqrt(s);
+  return mul1(s, pfrsqrt(s));
 }
 
 float DotProd(const Mx3DVec* a, const Mx3DVec* b) {

@@ -59,7 +59,7 @@ inline float sub1(float a, float b) {
   return fpu::rounded_once(a, b, [](auto x, auto y) { return x - y; });
 }
 inline float mul1(float a, float b) {
-  return fpu::rounded_once(a, b, [](auto x, auto y) { return x * y; });
+  return estimates::pfmul(a, b);
 }
 
 inline Pair pfadd(Pair a, Pair b) {
@@ -152,11 +152,19 @@ TARN_SSE_BEGIN
 struct Quad {
   __m128 r;
 };
+// Loads clear the fourth lane, which no result uses: whatever a record holds
+// there (a signalling NaN, an infinity, any bits) then raises no exception
+// in arithmetic whose lane is discarded.
+alignas(16) inline constexpr std::uint32_t kXyzLanes[4] = {~0u, ~0u, ~0u, 0u};
+inline __m128 xyz_only(__m128 q) {
+  return _mm_and_ps(q, _mm_load_ps(reinterpret_cast<const float*>(kXyzLanes)));
+}
 inline Quad load(const Mx3DVec* v) {
-  return {_mm_loadu_ps(&v->x)};
+  return {xyz_only(_mm_loadu_ps(&v->x))};
 }  // all 16 bytes
+// Columns 0-2 of a row.
 inline Quad load_row(const MxMat4x4* m, int row) {
-  return {_mm_loadu_ps(&m->m[4 * row])};
+  return {xyz_only(_mm_loadu_ps(&m->m[4 * row]))};
 }
 inline Quad splat(float f) {
   return {_mm_set1_ps(f)};
@@ -209,12 +217,13 @@ inline void store_xyz(Mx3DVec* v, Quad a) {
 struct Quad {
   float f[4];
 };
+// The fourth lane cleared, as above.
 inline Quad load(const Mx3DVec* v) {
-  return {{v->x, v->y, v->z, v->pad}};
+  return {{v->x, v->y, v->z, 0.0f}};
 }
 inline Quad load_row(const MxMat4x4* m, int row) {
   const float* p = &m->m[4 * row];
-  return {{p[0], p[1], p[2], p[3]}};
+  return {{p[0], p[1], p[2], 0.0f}};
 }
 inline Quad splat(float f) {
   return {{f, f, f, f}};
