@@ -1,7 +1,9 @@
 // The alpha blit against pixman's OVER composite, onto 32-bit a8r8g8b8 and
-// 16-bit r5g6b5 surfaces, for three kinds of source alpha.
+// 16-bit r5g6b5, x1r5g5b5 and x4r4g4b4 surfaces, for three kinds of source
+// alpha.
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -65,13 +67,42 @@ Source& source(int dims, Mix mix) {
   return *s;
 }
 
-// Destinations: a mid-grey opaque background, one per size and depth.
-template <class Pixel>
-std::vector<Pixel>& destination(int dims, Pixel fill) {
-  static std::vector<Pixel> surfaces[2];
-  auto& s = surfaces[dims];
-  if (s.empty()) s.assign(static_cast<std::size_t>(kDims[dims].width) * kDims[dims].height, fill);
-  return s;
+// The destination formats: the blit's arguments, pixman's format, and a
+// mid-grey opaque background.
+struct Depth {
+  const char* name;
+  int bits_per_pixel, red_mask;
+#if TARN_BENCH_PIXMAN
+  pixman_format_code_t pixman;
+#endif
+  std::uint32_t grey;
+};
+#if TARN_BENCH_PIXMAN
+#define TARN_PIXMAN_FORMAT(f) f,
+#else
+#define TARN_PIXMAN_FORMAT(f)
+#endif
+const Depth kDepths[] = {
+    {"8888", 32, 0, TARN_PIXMAN_FORMAT(PIXMAN_a8r8g8b8) 0xFF808080u},
+    {"565", 16, 0xF800, TARN_PIXMAN_FORMAT(PIXMAN_r5g6b5) 0x8410u},
+    {"1555", 16, 0x7C00, TARN_PIXMAN_FORMAT(PIXMAN_x1r5g5b5) 0x4210u},
+    {"4444", 16, 0x0F00, TARN_PIXMAN_FORMAT(PIXMAN_x4r4g4b4) 0x0888u},
+};
+#undef TARN_PIXMAN_FORMAT
+constexpr int kDepthCount = static_cast<int>(std::size(kDepths));
+
+// One destination surface per size and format, as 32-bit words (a 16-bit
+// surface fills the first half, two pixels to a word).
+std::uint32_t* destination(int dims, int depth) {
+  static std::vector<std::uint32_t> surfaces[2][kDepthCount];
+  auto& s = surfaces[dims][depth];
+  if (s.empty()) {
+    const Depth& f = kDepths[depth];
+    const std::size_t pixels = static_cast<std::size_t>(kDims[dims].width) * kDims[dims].height;
+    s.assign(f.bits_per_pixel == 16 ? (pixels + 1) / 2 : pixels,
+             f.bits_per_pixel == 16 ? f.grey * 0x10001u : f.grey);
+  }
+  return s.data();
 }
 
 void set_pixels(benchmark::State& state, Dims d) {
@@ -85,18 +116,18 @@ void register_blit() {
     if (quick() && di > 0) continue;
     const Dims d = kDims[di];
     for (Mix mix : {Mix::kOpaque, Mix::kPartial, Mix::kSprite}) {
-      for (bool wide : {true, false}) {
+      for (int depth = 0; depth < kDepthCount; ++depth) {
+        const Depth& f = kDepths[depth];
         std::string job = "MxAlphaBlt32." + std::to_string(d.width) + "x" +
-                          std::to_string(d.height) + "." + kMixNames[static_cast<int>(mix)] +
-                          (wide ? ".8888" : ".565");
+                          std::to_string(d.height) + "." + kMixNames[static_cast<int>(mix)] + "." +
+                          f.name;
         register_slot<SlotId::MxAlphaBlt32>(job, [=](benchmark::State& st, MxAlphaBlt32Fn* slot) {
           const std::uint32_t* src = source(di, mix).straight.data();
-          void* dst = wide ? static_cast<void*>(destination<std::uint32_t>(di, 0xFF808080u).data())
-                           : static_cast<void*>(destination<std::uint16_t>(di, 0x8410u).data());
-          const int pitch = d.width * (wide ? 4 : 2);
+          void* dst = destination(di, depth);
+          const int pitch = d.width * f.bits_per_pixel / 8;
           for (auto _ : st) {
             (*slot)(src, 0, 0, d.width, d.height, d.width * 4, dst, 0, 0, d.width, d.height, pitch,
-                    wide ? 32 : 16, 0xF800);
+                    f.bits_per_pixel, f.red_mask);
             benchmark::ClobberMemory();
           }
           set_pixels(st, d);
@@ -106,14 +137,8 @@ void register_blit() {
           auto* src_bits = source(di, mix).premultiplied.data();
           pixman_image_t* src =
               pixman_image_create_bits(PIXMAN_a8r8g8b8, d.width, d.height, src_bits, d.width * 4);
-          pixman_image_t* dst =
-              wide ? pixman_image_create_bits(PIXMAN_a8r8g8b8, d.width, d.height,
-                                              destination<std::uint32_t>(di, 0xFF808080u).data(),
-                                              d.width * 4)
-                   : pixman_image_create_bits(PIXMAN_r5g6b5, d.width, d.height,
-                                              reinterpret_cast<std::uint32_t*>(
-                                                  destination<std::uint16_t>(di, 0x8410u).data()),
-                                              d.width * 2);
+          pixman_image_t* dst = pixman_image_create_bits(
+              f.pixman, d.width, d.height, destination(di, depth), d.width * f.bits_per_pixel / 8);
           for (auto _ : st) {
             pixman_image_composite32(PIXMAN_OP_OVER, src, nullptr, dst, 0, 0, 0, 0, 0, 0, d.width,
                                      d.height);

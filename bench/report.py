@@ -212,7 +212,7 @@ def targets(run):
                 add(f"blit {case} (x87) ÷ pixman", ratio, 0.5, False, job, impl)
             else:
                 add(f"blit {case} ({impl[5:]}) ÷ pixman", ratio,
-                    1.5 if case.endswith("565") else 1.0, False, job, impl)
+                    1.5 if case.endswith(("565", "1555", "4444")) else 1.0, False, job, impl)
     return out
 
 

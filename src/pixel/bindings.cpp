@@ -22,10 +22,13 @@ std::span<const SlotImpl> pixel_impls() {
       TARN_IMPL(MxCopyDwordAlignedMem, kMmxext, mmxext::CopyDwordAlignedMem,
                 TARN_WIDE(mmxext_avx2::CopyDwordAlignedMem)),
       TARN_IMPL(MxAlphaBlt32, kX87, x87::AlphaBlt32),
-      TARN_IMPL(MxAlphaBlt32, kMmx, mmx::AlphaBlt32, TARN_BLIT_WIDE(mmx_avx2::AlphaBlt32)),
-      TARN_IMPL(MxAlphaBlt32, kMmxext, mmxext::AlphaBlt32, TARN_BLIT_WIDE(mmxext_avx2::AlphaBlt32)),
+      TARN_IMPL(MxAlphaBlt32, kMmx, mmx::AlphaBlt32, TARN_BLIT_WIDE(mmx_avx2::AlphaBlt32),
+                TARN_BLIT_WIDE(mmx_avx512::AlphaBlt32)),
+      TARN_IMPL(MxAlphaBlt32, kMmxext, mmxext::AlphaBlt32, TARN_BLIT_WIDE(mmxext_avx2::AlphaBlt32),
+                TARN_BLIT_WIDE(mmxext_avx512::AlphaBlt32)),
       TARN_IMPL(MxAlphaBlt32, kCyrixEmmx, cyrix_emmx::AlphaBlt32,
-                TARN_BLIT_WIDE(cyrix_emmx_avx2::AlphaBlt32)),
+                TARN_BLIT_WIDE(cyrix_emmx_avx2::AlphaBlt32),
+                TARN_BLIT_WIDE(cyrix_emmx_avx512::AlphaBlt32)),
   };
   return kImpls;
 }

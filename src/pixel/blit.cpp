@@ -21,7 +21,16 @@
 #define TARN_PIXEL_HAVE_SSE2 1
 #endif
 #if defined(TARN_BLIT_WIDE_KERNELS)
+// GCC 12's AVX-512 intrinsics start from a deliberately undefined vector,
+// which its uninitialised-use warning reports at the header's lines.
+#if !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
+#if !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 #endif
 
 namespace tarn::pixel {
@@ -354,7 +363,8 @@ TARN_PACKED void blend8_planes(__m128i s0, __m128i s1, Byte* dst) {
   // Each blend leaves the 8-bit result in bits 8..15 of its lane.
   __m128i w, inverse;
   if constexpr (B == Blend::kCyrix) {
-    w = _mm_srli_epi16(_mm_mullo_epi16(alpha, splat16(257)), 1);  // A = (a * 257) / 2
+    w = _mm_srli_epi16(_mm_mullo_epi16(alpha, splat16(257)),
+                       1);  // A = (a * 257) / 2
     inverse = _mm_xor_si128(w, splat16(0x7F80));
   } else {
     // Opaque pixels get the weights 256 and 0, which return the source exactly.
@@ -458,13 +468,15 @@ void blend_row(const Byte* src, Byte* dst, std::int64_t count) {
   blend_pixels<B, F>(src + done * 4, dst + done * kDstBytes, count - done);
 }
 
-// ---- AVX2 kernels ------------------------------------------------------------
+// ---- AVX2 kernels
+// ------------------------------------------------------------
 //
 // The same classification and blends with 256-bit registers: sixteen pixels
 // a step. A 32-bit group skips transparent pixels with a masked store; a
 // 16-bit group blends sixteen pixels as planes, loading the source so that
 // the in-lane packs leave every plane in pixel order. What is left of a row
 // goes to the baseline groups and pixels, which compute the same bytes.
+// The Cyrix form's rounded products are single rounding multiplies here.
 
 #if defined(TARN_BLIT_WIDE_KERNELS)
 
@@ -496,9 +508,10 @@ TARN_WIDE_PACKED __m256i select(__m256i where, __m256i a, __m256i b) {
   return _mm256_blendv_epi8(b, a, where);
 }
 
-TARN_WIDE_PACKED __m256i rounded_product(__m256i x, __m256i c_hi) {
-  return _mm256_add_epi16(_mm256_mulhi_epu16(x, c_hi),
-                          _mm256_srli_epi16(_mm256_mullo_epi16(x, c_hi), 15));
+// (x * c + 128) >> 8 for a 15-bit x and an 8-bit c given as c << 7: the
+// rounded high half of the signed product, exact since both are below 2^15.
+TARN_WIDE_PACKED __m256i rounded_product(__m256i x, __m256i c7) {
+  return _mm256_mulhrs_epi16(x, c7);
 }
 
 // blend4 for eight pixels.
@@ -508,16 +521,18 @@ TARN_WIDE_PACKED __m256i blend8(__m256i s, __m256i d, __m256i alpha, __m256i opa
     const __m256i scaled = _mm256_srli_epi32(_mm256_mullo_epi16(alpha, splat32(257)), 1);
     const __m256i a15 = _mm256_or_si256(scaled, _mm256_slli_epi32(scaled, 16));
     const __m256i inverse = _mm256_xor_si256(a15, splat16(0x7F80));
+    const __m256i low_bytes = splat16(0x00FF);
     const __m256i high_bytes = splat16(static_cast<int>(0xFF00));
-    const __m256i even =
-        _mm256_srli_epi16(_mm256_add_epi16(rounded_product(a15, _mm256_slli_epi16(s, 8)),
-                                           rounded_product(inverse, _mm256_slli_epi16(d, 8))),
-                          7);
-    const __m256i odd = _mm256_srli_epi16(
-        _mm256_add_epi16(rounded_product(a15, _mm256_and_si256(s, high_bytes)),
-                         rounded_product(inverse, _mm256_and_si256(d, high_bytes))),
-        7);
-    return select(opaque, s, _mm256_or_si256(even, _mm256_slli_epi16(odd, 8)));
+    // Each sum P + Q stays below 2^15; its 8-bit result is sum >> 7.
+    const __m256i even = _mm256_add_epi16(
+        rounded_product(a15, _mm256_slli_epi16(_mm256_and_si256(s, low_bytes), 7)),
+        rounded_product(inverse, _mm256_slli_epi16(_mm256_and_si256(d, low_bytes), 7)));
+    const __m256i odd = _mm256_add_epi16(
+        rounded_product(a15, _mm256_srli_epi16(_mm256_and_si256(s, high_bytes), 1)),
+        rounded_product(inverse, _mm256_srli_epi16(_mm256_and_si256(d, high_bytes), 1)));
+    return select(opaque, s,
+                  _mm256_or_si256(_mm256_srli_epi16(even, 7),
+                                  _mm256_and_si256(_mm256_slli_epi16(odd, 1), high_bytes)));
   } else {
     const __m256i weight = _mm256_sub_epi32(alpha, opaque);
     const __m256i w = _mm256_or_si256(weight, _mm256_slli_epi32(weight, 16));
@@ -647,10 +662,9 @@ template <Blend B>
 TARN_WIDE_PACKED __m256i plane_sum(__m256i s_plane, __m256i d_plane, __m256i w, __m256i inverse,
                                    __m256i opaque) {
   if constexpr (B == Blend::kCyrix) {
-    const __m256i s_hi = _mm256_slli_epi16(s_plane, 8);
-    const __m256i pq = _mm256_add_epi16(rounded_product(w, s_hi),
-                                        rounded_product(inverse, _mm256_slli_epi16(d_plane, 8)));
-    return select(opaque, s_hi, _mm256_add_epi16(pq, pq));
+    const __m256i pq = _mm256_add_epi16(rounded_product(w, _mm256_slli_epi16(s_plane, 7)),
+                                        rounded_product(inverse, _mm256_slli_epi16(d_plane, 7)));
+    return select(opaque, _mm256_slli_epi16(s_plane, 8), _mm256_add_epi16(pq, pq));
   } else {
     return _mm256_add_epi16(_mm256_mullo_epi16(s_plane, w), _mm256_mullo_epi16(d_plane, inverse));
   }
@@ -727,6 +741,189 @@ TARN_AVX2_KERNEL void blend_row(const Byte* src, Byte* dst, std::int64_t count) 
 #undef TARN_WIDE_PACKED
 
 }  // namespace avx2
+
+// ---- AVX-512 kernels
+// ---------------------------------------------------------
+//
+// The AVX2 kernels' blends with 512-bit registers, classifying into mask
+// registers: sixteen 32-bit or thirty-two 16-bit pixels a step, and a
+// transparent pixel is skipped by the store's mask in every format.
+
+namespace avx512 {
+
+#define TARN_WIDE_PACKED TARN_AVX512_KERNEL inline __attribute__((always_inline))
+
+TARN_WIDE_PACKED __m512i splat16(int v) {
+  return _mm512_set1_epi16(static_cast<short>(v));
+}
+TARN_WIDE_PACKED __m512i splat32(std::uint32_t v) {
+  return _mm512_set1_epi32(static_cast<int>(v));
+}
+TARN_WIDE_PACKED __m512i load(const Byte* at) {
+  return _mm512_loadu_si512(at);
+}
+
+TARN_WIDE_PACKED __m512i rounded_product(__m512i x, __m512i c7) {
+  return _mm512_mulhrs_epi16(x, c7);
+}
+
+// blend8 for sixteen pixels; opaque is the 255 pixels' mask.
+template <Blend B>
+TARN_WIDE_PACKED __m512i blend16(__m512i s, __m512i d, __m512i alpha, __mmask16 opaque) {
+  const __m512i low_bytes = splat16(0x00FF);
+  if constexpr (B == Blend::kCyrix) {
+    const __m512i scaled = _mm512_srli_epi32(_mm512_mullo_epi16(alpha, splat32(257)), 1);
+    const __m512i a15 = _mm512_or_si512(scaled, _mm512_slli_epi32(scaled, 16));
+    const __m512i inverse = _mm512_xor_si512(a15, splat16(0x7F80));
+    const __m512i high_bytes = splat16(static_cast<int>(0xFF00));
+    const __m512i even = _mm512_add_epi16(
+        rounded_product(a15, _mm512_slli_epi16(_mm512_and_si512(s, low_bytes), 7)),
+        rounded_product(inverse, _mm512_slli_epi16(_mm512_and_si512(d, low_bytes), 7)));
+    const __m512i odd = _mm512_add_epi16(
+        rounded_product(a15, _mm512_srli_epi16(_mm512_and_si512(s, high_bytes), 1)),
+        rounded_product(inverse, _mm512_srli_epi16(_mm512_and_si512(d, high_bytes), 1)));
+    const __m512i blended = _mm512_or_si512(
+        _mm512_srli_epi16(even, 7), _mm512_and_si512(_mm512_slli_epi16(odd, 1), high_bytes));
+    return _mm512_mask_mov_epi32(blended, opaque, s);
+  } else {
+    // a, or 256 where a is 255, in both halves of each pixel's lane.
+    const __m512i weight = _mm512_mask_mov_epi32(alpha, opaque, splat32(256));
+    const __m512i w = _mm512_or_si512(weight, _mm512_slli_epi32(weight, 16));
+    const __m512i inverse =
+        B == Blend::kX87 ? _mm512_sub_epi16(splat16(256), w) : _mm512_subs_epu16(splat16(255), w);
+    const __m512i even =
+        _mm512_add_epi16(_mm512_mullo_epi16(_mm512_and_si512(s, low_bytes), w),
+                         _mm512_mullo_epi16(_mm512_and_si512(d, low_bytes), inverse));
+    const __m512i odd = _mm512_add_epi16(_mm512_mullo_epi16(_mm512_srli_epi16(s, 8), w),
+                                         _mm512_mullo_epi16(_mm512_srli_epi16(d, 8), inverse));
+    const __m512i result =
+        _mm512_or_si512(_mm512_srli_epi16(even, 8), _mm512_andnot_si512(low_bytes, odd));
+    if constexpr (B == Blend::kX87) {
+      // Alpha 0 in blended pixels, 255 in opaque ones.
+      return _mm512_mask_mov_epi32(_mm512_and_si512(result, splat32(0x00FFFFFF)), opaque, s);
+    }
+    return result;
+  }
+}
+
+template <Blend B>
+TARN_AVX512_KERNEL std::int64_t blend_groups32(const Byte* src, Byte* dst, std::int64_t count) {
+  const __m512i alpha_bits = splat32(0xFF000000);
+  std::int64_t done = 0;
+  for (; done + 16 <= count; done += 16, src += 64, dst += 64) {
+    const __m512i s = load(src);
+    const __mmask16 kept = _mm512_test_epi32_mask(s, alpha_bits);
+    if (kept == 0) continue;
+    const __m512i alpha = _mm512_srli_epi32(s, 24);
+    const __mmask16 opaque = _mm512_cmpeq_epi32_mask(alpha, splat32(255));
+    const __m512i result = opaque == 0xFFFF ? s : blend16<B>(s, load(dst), alpha, opaque);
+    // A transparent pixel's destination is not written at all.
+    _mm512_mask_storeu_epi32(dst, kept, result);
+  }
+  return done;
+}
+
+template <int N>
+TARN_WIDE_PACKED __m512i shift16(__m512i v) {
+  if constexpr (N > 0) return _mm512_srli_epi16(v, N);
+  if constexpr (N < 0) return _mm512_slli_epi16(v, -N);
+  return v;
+}
+
+template <Format F, int C>
+TARN_WIDE_PACKED __m512i widen_plane(__m512i pixels) {
+  constexpr Field f = kFields<F>[C];
+  return _mm512_and_si512(shift16<f.pos - (8 - f.width)>(pixels),
+                          splat16((0xFF << (8 - f.width)) & 0xFF));
+}
+
+template <Format F, int C>
+TARN_WIDE_PACKED __m512i narrow_plane(__m512i sum) {
+  constexpr Field f = kFields<F>[C];
+  return shift16<16 - f.width - f.pos>(
+      _mm512_and_si512(sum, splat16((0xFF00 << (8 - f.width)) & 0xFF00)));
+}
+
+template <int C>
+TARN_WIDE_PACKED __m512i source_plane(__m512i s0, __m512i s1) {
+  const __m512i low_byte = splat32(0xFF);
+  return _mm512_packs_epi32(_mm512_and_si512(_mm512_srli_epi32(s0, 8 * C), low_byte),
+                            _mm512_and_si512(_mm512_srli_epi32(s1, 8 * C), low_byte));
+}
+
+// Channel C's field of thirty-two blended pixels.
+template <Blend B, Format F, int C>
+TARN_WIDE_PACKED __m512i blend_plane(__m512i s0, __m512i s1, __m512i d, __m512i w, __m512i inverse,
+                                     __mmask32 opaque) {
+  const __m512i s_plane = source_plane<C>(s0, s1);
+  const __m512i d_plane = widen_plane<F, C>(d);
+  if constexpr (B == Blend::kCyrix) {
+    const __m512i pq = _mm512_add_epi16(rounded_product(w, _mm512_slli_epi16(s_plane, 7)),
+                                        rounded_product(inverse, _mm512_slli_epi16(d_plane, 7)));
+    return narrow_plane<F, C>(
+        _mm512_mask_mov_epi16(_mm512_add_epi16(pq, pq), opaque, _mm512_slli_epi16(s_plane, 8)));
+  } else {
+    return narrow_plane<F, C>(
+        _mm512_add_epi16(_mm512_mullo_epi16(s_plane, w), _mm512_mullo_epi16(d_plane, inverse)));
+  }
+}
+
+template <Blend B, Format F>
+TARN_AVX512_KERNEL std::int64_t blend_groups16(const Byte* src, Byte* dst, std::int64_t count) {
+  std::int64_t done = 0;
+  for (; done + 32 <= count; done += 32, src += 128, dst += 64) {
+    // The even and the odd 16-byte quarters of the 32 source pixels: packing
+    // the two lane by lane gives pixels 0-31 in order.
+    const __m512i x = load(src), y = load(src + 64);
+    const __m512i s0 = _mm512_shuffle_i64x2(x, y, 0x88), s1 = _mm512_shuffle_i64x2(x, y, 0xDD);
+    const __m512i alpha = _mm512_packs_epi32(_mm512_srli_epi32(s0, 24), _mm512_srli_epi32(s1, 24));
+    const __mmask32 kept = _mm512_test_epi16_mask(alpha, alpha);
+    if (kept == 0) continue;
+    const __mmask32 opaque = _mm512_cmpeq_epi16_mask(alpha, splat16(255));
+    if (opaque == 0xFFFFFFFF) {
+      _mm512_storeu_si512(
+          dst,
+          _mm512_or_si512(
+              _mm512_or_si512(narrow_plane<F, 0>(_mm512_slli_epi16(source_plane<0>(s0, s1), 8)),
+                              narrow_plane<F, 1>(_mm512_slli_epi16(source_plane<1>(s0, s1), 8))),
+              narrow_plane<F, 2>(_mm512_slli_epi16(source_plane<2>(s0, s1), 8))));
+      continue;
+    }
+    const __m512i d = load(dst);
+    __m512i w, inverse;
+    if constexpr (B == Blend::kCyrix) {
+      w = _mm512_srli_epi16(_mm512_mullo_epi16(alpha, splat16(257)), 1);
+      inverse = _mm512_xor_si512(w, splat16(0x7F80));
+    } else {
+      w = _mm512_mask_mov_epi16(alpha, opaque, splat16(256));
+      inverse =
+          B == Blend::kX87 ? _mm512_sub_epi16(splat16(256), w) : _mm512_subs_epu16(splat16(255), w);
+    }
+    const __m512i out =
+        _mm512_or_si512(_mm512_or_si512(blend_plane<B, F, 0>(s0, s1, d, w, inverse, opaque),
+                                        blend_plane<B, F, 1>(s0, s1, d, w, inverse, opaque)),
+                        blend_plane<B, F, 2>(s0, s1, d, w, inverse, opaque));
+    // A transparent pixel's destination is not written at all.
+    _mm512_mask_storeu_epi16(dst, kept, out);
+  }
+  return done;
+}
+
+template <Blend B, Format F>
+TARN_AVX512_KERNEL void blend_row(const Byte* src, Byte* dst, std::int64_t count) {
+  constexpr int kDstBytes = F == Format::k32 ? 4 : 2;
+  std::int64_t done;
+  if constexpr (F == Format::k32) {
+    done = blend_groups32<B>(src, dst, count);
+  } else {
+    done = blend_groups16<B, F>(src, dst, count);
+  }
+  avx2::blend_row<B, F>(src + done * 4, dst + done * kDstBytes, count - done);
+}
+
+#undef TARN_WIDE_PACKED
+
+}  // namespace avx512
 
 #endif  // TARN_BLIT_WIDE_KERNELS
 
@@ -820,7 +1017,8 @@ using RowFn = void (*)(const Byte* src, Byte* dst, std::int64_t count);
 template <Blend B, Format F, Kernel K>
 constexpr RowFn row_kernel() {
 #if defined(TARN_BLIT_WIDE_KERNELS)
-  if constexpr (K != Kernel::kBaseline) return &avx2::blend_row<B, F>;
+  if constexpr (K == Kernel::kAvx512) return &avx512::blend_row<B, F>;
+  if constexpr (K == Kernel::kAvx2) return &avx2::blend_row<B, F>;
 #endif
   return &blend_row<B, F>;
 }
@@ -879,6 +1077,9 @@ TARN_DEFINE_ALPHA_BLT(cyrix_emmx, Blend::kCyrix, Kernel::kBaseline)
 TARN_DEFINE_ALPHA_BLT(mmx_avx2, Blend::kMmx, Kernel::kAvx2)
 TARN_DEFINE_ALPHA_BLT(mmxext_avx2, Blend::kMmxext, Kernel::kAvx2)
 TARN_DEFINE_ALPHA_BLT(cyrix_emmx_avx2, Blend::kCyrix, Kernel::kAvx2)
+TARN_DEFINE_ALPHA_BLT(mmx_avx512, Blend::kMmx, Kernel::kAvx512)
+TARN_DEFINE_ALPHA_BLT(mmxext_avx512, Blend::kMmxext, Kernel::kAvx512)
+TARN_DEFINE_ALPHA_BLT(cyrix_emmx_avx512, Blend::kCyrix, Kernel::kAvx512)
 #endif
 
 #undef TARN_DEFINE_ALPHA_BLT

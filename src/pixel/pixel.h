@@ -74,8 +74,8 @@ TARN_DWORD_VARIANT(mmxext_avx2)
 void choose_run_bounds(const CacheSizes& caches);
 std::size_t streaming_bound();
 
-// The blit, in every variant. The _avx2 namespaces hold the AVX2 kernels of
-// the packed variants.
+// The blit, in every variant. The _avx2 and _avx512 namespaces hold the
+// wider kernels of the packed variants.
 using AlphaBltFn = std::remove_pointer_t<MxAlphaBlt32Fn>;
 
 namespace x87 {
@@ -103,6 +103,15 @@ namespace mmxext_avx2 {
 AlphaBltFn AlphaBlt32;
 }
 namespace cyrix_emmx_avx2 {
+AlphaBltFn AlphaBlt32;
+}
+namespace mmx_avx512 {
+AlphaBltFn AlphaBlt32;
+}
+namespace mmxext_avx512 {
+AlphaBltFn AlphaBlt32;
+}
+namespace cyrix_emmx_avx512 {
 AlphaBltFn AlphaBlt32;
 }
 #else
