@@ -5,6 +5,7 @@
 
 #include <array>
 #include <span>
+#include <type_traits>
 
 #include "dispatch/kernel.h"
 #include "dispatch/slots.h"
@@ -23,9 +24,12 @@ GenericFn as_generic() {
   return reinterpret_cast<GenericFn>(Fn);
 }
 
+// An absent kernel is the null pointer literal, told apart by its type: a
+// function's address compared with null is no constant expression under
+// -fsanitize=undefined.
 template <auto Fn>
 constexpr FnConverter converter() {
-  if constexpr (Fn == nullptr) {
+  if constexpr (std::is_null_pointer_v<decltype(Fn)>) {
     return nullptr;
   } else {
     return &as_generic<Fn>;
@@ -52,10 +56,11 @@ struct SlotImpl {
 
 // One entry of a family table; the slot's own type is checked at compile
 // time. Wider kernels are given only where they are built (TARN_HAVE_WIDE_KERNELS).
-template <SlotId S, typename SlotTraits<S>::Fn Baseline, typename SlotTraits<S>::Fn Avx2 = nullptr,
-          typename SlotTraits<S>::Fn Avx512 = nullptr>
+template <SlotId S, typename SlotTraits<S>::Fn Baseline, auto Avx2 = nullptr, auto Avx512 = nullptr>
 constexpr SlotImpl impl(Variant variant) {
-  static_assert(Baseline != nullptr);
+  using Fn = typename SlotTraits<S>::Fn;
+  static_assert(std::is_null_pointer_v<decltype(Avx2)> || std::is_same_v<decltype(Avx2), Fn>);
+  static_assert(std::is_null_pointer_v<decltype(Avx512)> || std::is_same_v<decltype(Avx512), Fn>);
   return {S, variant, {converter<Baseline>(), converter<Avx2>(), converter<Avx512>()}};
 }
 
