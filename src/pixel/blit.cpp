@@ -696,10 +696,22 @@ TARN_WIDE_PACKED void blend16_planes(__m256i s0, __m256i s1, __m256i alpha,
     store(dst, out);
     return;
   }
+  // A transparent pixel's destination is not written at all: pairs of kept
+  // pixels take one masked 32-bit store, a kept pixel beside a transparent
+  // one a store of its own.
+  const std::uint32_t keep = ~transparent & 0x55555555;         // bit 2i: pixel i
+  const std::uint32_t pairs = keep & (keep >> 2) & 0x11111111;  // bit 4p: pixels 2p, 2p + 1
+  if (pairs != 0) {
+    const __m256i pair_kept = _mm256_cmpeq_epi32(_mm256_cmpeq_epi16(alpha, _mm256_setzero_si256()),
+                                                 _mm256_setzero_si256());
+    _mm256_maskstore_epi32(reinterpret_cast<int*>(dst), pair_kept, out);
+  }
+  std::uint32_t single = keep & ~(pairs | pairs << 2);
+  if (single == 0) return;
   alignas(32) std::uint16_t lanes[16];
   _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), out);
-  for (std::uint32_t keep = ~transparent & 0x55555555; keep != 0; keep &= keep - 1) {
-    const int i = std::countr_zero(keep) / 2;
+  for (; single != 0; single &= single - 1) {
+    const int i = std::countr_zero(single) / 2;
     store16(dst + 2 * i, lanes[i]);
   }
 }
