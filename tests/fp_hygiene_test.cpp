@@ -436,7 +436,9 @@ TEST(FpTraps, NoSlotTrapsOrRaisesWhatTheX87FormDoesNot) {
 }
 
 // 3DNow! arithmetic raises no exception; its emulation raises no flag, for
-// any operand, that the x87 forms do not raise too (inexact aside).
+// any operand, that the x87 or the SSE forms do not raise too (inexact
+// aside). On the x87 unit of a 32-bit build the x87 forms keep a wider
+// exponent and may underflow where single-precision arithmetic does.
 TEST(FpTraps, ThreeDNowFormsRaiseNoFlagTheX87FormsDoNotForAnyOperand) {
   FpStateGuard guard;
   const std::vector<Call> calls = any_operand_calls();
@@ -452,12 +454,14 @@ TEST(FpTraps, ThreeDNowFormsRaiseNoFlagTheX87FormsDoNotForAnyOperand) {
     return raised;
   };
   const std::vector<int> x87 = raised_by(Tier::kX87);
+  const std::vector<int> sse = raised_by(Tier::kSse);
   for (Tier tier : test::all_tiers()) {
     if (!(tier_flags(tier) & MxCpu3DNow)) continue;
     const std::vector<int> raised = raised_by(tier);
     for (std::size_t i = 0; i < calls.size(); ++i) {
-      EXPECT_EQ(raised[i] & ~x87[i], 0) << tier_name(tier) << " " << calls[i].name << " flags "
-                                        << raised[i] << " where x87 raised " << x87[i];
+      EXPECT_EQ(raised[i] & ~(x87[i] | sse[i]), 0)
+          << tier_name(tier) << " " << calls[i].name << " flags " << raised[i]
+          << " where x87 raised " << x87[i] << " and SSE " << sse[i];
     }
   }
 }

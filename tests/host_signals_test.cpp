@@ -100,7 +100,17 @@ const char* signal_name(int signal_number) {
   return signal_number == SIGILL ? "SIGILL" : "SIGSEGV";
 }
 
+// Identification probes with a fault guard only on x86; elsewhere it reads
+// the processor's registers, and qemu-user, which runs the other builds'
+// tests, does not keep a blocked SIGSEGV pending as a kernel does.
+#if defined(__i386__) || defined(__x86_64__)
+#define TARN_SKIP_WITHOUT_PROBES()
+#else
+#define TARN_SKIP_WITHOUT_PROBES() GTEST_SKIP() << "identification runs no probe here"
+#endif
+
 TEST(HostSignals, APendingSignalStaysPendingThroughIdentification) {
+  TARN_SKIP_WITHOUT_PROBES();
   selftest::FpStateGuard fp;
   const Identified reference = identify();
   HostHandlers host;
@@ -160,6 +170,7 @@ int received() {
 }
 
 TEST(HostSignals, SignalsSentThroughoutIdentificationReachTheHostOnceEach) {
+  TARN_SKIP_WITHOUT_PROBES();
   selftest::FpStateGuard fp;
   const Identified reference = identify();
   HostHandlers host;

@@ -56,8 +56,9 @@ Kernel kernel_ceiling();
 // Kernels wider than the baseline are compiled function by function for
 // their instruction set, so that no code outside them (identification,
 // selection, the baseline kernels, inline functions shared with them) can
-// contain their instructions.
-#if defined(__x86_64__) && defined(__GNUC__)
+// contain their instructions. Not on Windows: GCC keeps 32- and 64-byte
+// vectors on a stack it does not align to 32 there.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
 #define TARN_HAVE_WIDE_KERNELS 1
 #define TARN_AVX2_KERNEL __attribute__((target("avx2")))
 #define TARN_AVX512_KERNEL __attribute__((target("avx512f,avx512bw,avx512vl,avx2")))

@@ -91,9 +91,7 @@ namespace cyrix_emmx {
 AlphaBltFn AlphaBlt32;
 }
 
-// GCC keeps 32-byte vectors on a stack it does not align to 32 on Windows, so
-// the blit's wider kernels, which spill them, are built elsewhere only.
-#if defined(TARN_HAVE_WIDE_KERNELS) && !defined(_WIN32)
+#if defined(TARN_HAVE_WIDE_KERNELS)
 #define TARN_BLIT_WIDE_KERNELS 1
 #define TARN_BLIT_WIDE(fn) fn
 namespace mmx_avx2 {
