@@ -47,7 +47,7 @@ stage_asan() {
 
 stage_tsan() {
   cmake --preset tsan >/dev/null &&
-    cmake --build --preset tsan -j2 --target tarn_tests &&
+    cmake --build --preset tsan -j2 --target tarn_tests first_init_tables &&
     ctest --preset tsan
 }
 
