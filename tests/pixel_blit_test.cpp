@@ -28,16 +28,17 @@ struct BlitVariant {
   Model model;
 };
 
-// Every built implementation: the four variants, each in every kernel.
+// Every registered implementation in every kernel, with the blend it follows.
 std::vector<BlitVariant> blit_variants() {
+  constexpr test::ForVariant<Model> kModels[] = {{Variant::kX87, Model::kX87},
+                                                 {Variant::kMmx, Model::kMmx},
+                                                 {Variant::kMmxext, Model::kMmx},
+                                                 {Variant::kCyrixEmmx, Model::kCyrix}};
   std::vector<BlitVariant> found;
-  for (const test::SlotImplementation& impl : test::slot_implementations(SlotId::MxAlphaBlt32)) {
-    Variant variant{};
-    EXPECT_TRUE(find_variant(SlotId::MxAlphaBlt32, impl.fn, &variant)) << impl.name;
-    const Model model = variant == Variant::kX87         ? Model::kX87
-                        : variant == Variant::kCyrixEmmx ? Model::kCyrix
-                                                         : Model::kMmx;
-    found.push_back({impl.name, test::as_slot_fn<SlotId::MxAlphaBlt32>(impl.fn), model});
+  for (const auto& impl : test::registered<SlotId::MxAlphaBlt32>()) {
+    if (const Model* model = test::reference(kModels, impl)) {
+      found.push_back({impl.name, impl.fn, *model});
+    }
   }
   return found;
 }

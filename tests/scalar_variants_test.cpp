@@ -1,12 +1,15 @@
-// The scalar helpers variant by variant: the values that tell the variants
-// apart, special values, and the binding of each slot in every tier.
+// The scalar helpers: every registered implementation of each slot against
+// that slot's reference, the values that tell the variants apart and special
+// values; through the slots in every tier, the variant bound answers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfenv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <random>
+#include <type_traits>
 #include <vector>
 
 #include "dispatch/fpu_control.h"
@@ -42,9 +45,13 @@ constexpr Expected kAnyNan{0, true};
          << (want.nan ? std::string("NaN") : std::to_string(from_bits(want.bits)));
 }
 
-// ---- Integer minimum and maximum: both variants, the signed extremes.
+using test::ForVariant;
+using test::reference;
+using test::registered;
 
-TEST(ScalarIntMinMax, BothVariantsCompareSigned) {
+// ---- Integer minimum and maximum: every variant, the signed extremes.
+
+TEST(ScalarIntMinMax, EveryVariantComparesSigned) {
   struct Case {
     std::int32_t a, b, min, max;
   };
@@ -57,21 +64,27 @@ TEST(ScalarIntMinMax, BothVariantsCompareSigned) {
       {0, -1, -1, 0},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(scalar::x87::IMin(c.a, c.b), c.min) << c.a << ", " << c.b;
-    EXPECT_EQ(scalar::cmov::IMin(c.a, c.b), c.min) << c.a << ", " << c.b;
-    EXPECT_EQ(scalar::x87::IMax(c.a, c.b), c.max) << c.a << ", " << c.b;
-    EXPECT_EQ(scalar::cmov::IMax(c.a, c.b), c.max) << c.a << ", " << c.b;
+    for (const auto& f : registered<SlotId::MxIMin>())
+      EXPECT_EQ(f.fn(c.a, c.b), c.min) << "MxIMin " << f.name << "(" << c.a << ", " << c.b << ")";
+    for (const auto& f : registered<SlotId::MxIMax>())
+      EXPECT_EQ(f.fn(c.a, c.b), c.max) << "MxIMax " << f.name << "(" << c.a << ", " << c.b << ")";
   }
 }
 
 // ---- Float minimum and maximum: signed zeros and NaNs in both orders.
 
+struct MinMaxCase {
+  float a, b;
+  Expected x87, cmov, threednow;
+};
+constexpr ForVariant<Expected MinMaxCase::*> kMinMaxColumns[] = {
+    {Variant::kX87, &MinMaxCase::x87},
+    {Variant::kCmov, &MinMaxCase::cmov},
+    {Variant::k3DNow, &MinMaxCase::threednow},
+};
+
 TEST(ScalarFloatMinMax, SignedZerosAndNansPerVariant) {
-  struct Case {
-    float a, b;
-    Expected x87, cmov, threednow;
-  };
-  const Case min_cases[] = {
+  const MinMaxCase min_cases[] = {
       {+0.0f, -0.0f, val(+0.0f), val(-0.0f), val(-0.0f)},
       {-0.0f, +0.0f, val(-0.0f), val(+0.0f), val(+0.0f)},
       {kNan, 1.0f, val(1.0f), val(1.0f), val(1.0f)},
@@ -79,13 +92,7 @@ TEST(ScalarFloatMinMax, SignedZerosAndNansPerVariant) {
       {1.0f, 2.0f, val(1.0f), val(1.0f), val(1.0f)},
       {2.0f, -kInf, val(-kInf), val(-kInf), val(-kInf)},
   };
-  for (const Case& c : min_cases) {
-    SCOPED_TRACE(testing::Message() << "FMin(" << c.a << ", " << c.b << ")");
-    EXPECT_TRUE(matches(scalar::x87::FMin(c.a, c.b), c.x87));
-    EXPECT_TRUE(matches(scalar::cmov::FMin(c.a, c.b), c.cmov));
-    EXPECT_TRUE(matches(scalar::threednow::FMin(c.a, c.b), c.threednow));
-  }
-  const Case max_cases[] = {
+  const MinMaxCase max_cases[] = {
       {+0.0f, -0.0f, val(+0.0f), val(-0.0f), val(-0.0f)},
       {-0.0f, +0.0f, val(-0.0f), val(+0.0f), val(+0.0f)},
       {kNan, 1.0f, kAnyNan, kAnyNan, kAnyNan},
@@ -93,43 +100,59 @@ TEST(ScalarFloatMinMax, SignedZerosAndNansPerVariant) {
       {1.0f, 2.0f, val(2.0f), val(2.0f), val(2.0f)},
       {kInf, -3.0f, val(kInf), val(kInf), val(kInf)},
   };
-  for (const Case& c : max_cases) {
-    SCOPED_TRACE(testing::Message() << "FMax(" << c.a << ", " << c.b << ")");
-    EXPECT_TRUE(matches(scalar::x87::FMax(c.a, c.b), c.x87));
-    EXPECT_TRUE(matches(scalar::cmov::FMax(c.a, c.b), c.cmov));
-    EXPECT_TRUE(matches(scalar::threednow::FMax(c.a, c.b), c.threednow));
+  const struct {
+    std::vector<test::Registered<MxFMinFn>> impls;
+    const MinMaxCase* cases;
+  } slots[] = {{registered<SlotId::MxFMin>(), min_cases}, {registered<SlotId::MxFMax>(), max_cases}};
+  for (const auto& slot : slots) {
+    for (const auto& f : slot.impls) {
+      for (std::size_t i = 0; i < std::size(min_cases); ++i) {
+        const MinMaxCase& c = slot.cases[i];
+        const Expected* want = reference(c, kMinMaxColumns, f);
+        if (want == nullptr) break;
+        EXPECT_TRUE(matches(f.fn(c.a, c.b), *want))
+            << slot_info(f.slot).name << " " << f.name << "(" << c.a << ", " << c.b << ")";
+      }
+    }
   }
 }
 
 // ---- Conversions.
 
+struct FloatToIntCase {
+  float x;
+  std::int32_t x87, threednow, sse;
+};
+constexpr ForVariant<std::int32_t FloatToIntCase::*> kFloatToIntColumns[] = {
+    {Variant::kX87, &FloatToIntCase::x87},
+    {Variant::k3DNow, &FloatToIntCase::threednow},
+    {Variant::kSse, &FloatToIntCase::sse},
+};
+
+const FloatToIntCase kFloatToIntCases[] = {
+    {2.7f, 3, 2, 2},
+    {-2.7f, -3, -2, -2},
+    {2.5f, 2, 2, 2},
+    {3.5f, 4, 3, 3},
+    {-0.5f, 0, 0, 0},
+    {2147483520.0f, 2147483520, 2147483520, 2147483520},  // the largest float below 2^31
+    {-2147483648.0f, kMinInt, kMinInt, kMinInt},
+    {2147483648.0f, kMinInt, kMaxInt, kMinInt},  // out of range: indefinite or saturated
+    {-2147483904.0f, kMinInt, kMinInt, kMinInt},
+    {1e10f, kMinInt, kMaxInt, kMinInt},
+    {kInf, kMinInt, kMaxInt, kMinInt},
+    {-kInf, kMinInt, kMinInt, kMinInt},
+    {kNan, kMinInt, kMaxInt, kMinInt},
+    {-kNan, kMinInt, kMinInt, kMinInt},
+};
+
 TEST(ScalarConversions, FloatToIntPerVariant) {
-  struct Case {
-    float x;
-    std::int32_t x87, threednow, sse;
-  };
-  const float kLargestBelow2To31 = 2147483520.0f;
-  const Case cases[] = {
-      {2.7f, 3, 2, 2},
-      {-2.7f, -3, -2, -2},
-      {2.5f, 2, 2, 2},
-      {3.5f, 4, 3, 3},
-      {-0.5f, 0, 0, 0},
-      {kLargestBelow2To31, 2147483520, 2147483520, 2147483520},
-      {-2147483648.0f, kMinInt, kMinInt, kMinInt},
-      {2147483648.0f, kMinInt, kMaxInt, kMinInt},  // out of range: indefinite or saturated
-      {-2147483904.0f, kMinInt, kMinInt, kMinInt},
-      {1e10f, kMinInt, kMaxInt, kMinInt},
-      {kInf, kMinInt, kMaxInt, kMinInt},
-      {-kInf, kMinInt, kMinInt, kMinInt},
-      {kNan, kMinInt, kMaxInt, kMinInt},
-      {-kNan, kMinInt, kMinInt, kMinInt},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "F2I(" << c.x << ")");
-    EXPECT_EQ(scalar::x87::F2I(c.x), c.x87);
-    EXPECT_EQ(scalar::threednow::F2I(c.x), c.threednow);
-    EXPECT_EQ(scalar::sse::F2I(c.x), c.sse);
+  for (const auto& f : registered<SlotId::MxF2I>()) {
+    for (const FloatToIntCase& c : kFloatToIntCases) {
+      const std::int32_t* want = reference(c, kFloatToIntColumns, f);
+      if (want == nullptr) break;
+      EXPECT_EQ(f.fn(c.x), *want) << f.name << " F2I(" << c.x << ")";
+    }
   }
 }
 
@@ -139,21 +162,28 @@ struct RoundingMode {
   ~RoundingMode() { std::fesetround(FE_TONEAREST); }
 };
 
-TEST(ScalarConversions, X87FloatToIntFollowsTheRoundingMode) {
+TEST(ScalarConversions, OnlyTheX87FormFollowsTheRoundingMode) {
   struct Case {
     int mode;
     float x;
-    std::int32_t x87;
+    std::int32_t rounded, truncated;
+  };
+  constexpr ForVariant<std::int32_t Case::*> kColumns[] = {
+      {Variant::kX87, &Case::rounded},
+      {Variant::k3DNow, &Case::truncated},
+      {Variant::kSse, &Case::truncated},
   };
   const Case cases[] = {
-      {FE_UPWARD, 2.1f, 3},     {FE_UPWARD, -2.7f, -2},     {FE_DOWNWARD, 2.7f, 2},
-      {FE_DOWNWARD, -2.1f, -3}, {FE_TOWARDZERO, -2.7f, -2}, {FE_TONEAREST, 2.5f, 2},
+      {FE_UPWARD, 2.1f, 3, 2},      {FE_UPWARD, -2.7f, -2, -2},     {FE_DOWNWARD, 2.7f, 2, 2},
+      {FE_DOWNWARD, -2.1f, -3, -2}, {FE_TOWARDZERO, -2.7f, -2, -2}, {FE_TONEAREST, 2.5f, 2, 2},
   };
-  for (const Case& c : cases) {
-    RoundingMode mode(c.mode);
-    EXPECT_EQ(scalar::x87::F2I(c.x), c.x87) << c.x << " mode " << c.mode;
-    EXPECT_EQ(scalar::threednow::F2I(c.x), std::trunc(c.x)) << c.x << " mode " << c.mode;
-    EXPECT_EQ(scalar::sse::F2I(c.x), std::trunc(c.x)) << c.x << " mode " << c.mode;
+  for (const auto& f : registered<SlotId::MxF2I>()) {
+    for (const Case& c : cases) {
+      const std::int32_t* want = reference(c, kColumns, f);
+      if (want == nullptr) break;
+      RoundingMode mode(c.mode);
+      EXPECT_EQ(f.fn(c.x), *want) << f.name << " " << c.x << " mode " << c.mode;
+    }
   }
 }
 
@@ -173,6 +203,11 @@ TEST(ScalarConversions, IntToFloatPerVariant) {
     std::int32_t i;
     float x87, threednow, sse;
   };
+  constexpr ForVariant<float Case::*> kColumns[] = {
+      {Variant::kX87, &Case::x87},
+      {Variant::k3DNow, &Case::threednow},
+      {Variant::kSse, &Case::sse},
+  };
   const Case cases[] = {
       {0, 0.0f, 0.0f, 0.0f},
       {-5, -5.0f, -5.0f, -5.0f},
@@ -183,80 +218,83 @@ TEST(ScalarConversions, IntToFloatPerVariant) {
       {kMaxInt, 2147483648.0f, 2147483520.0f, 2147483648.0f},
       {kMinInt, -2147483648.0f, -2147483648.0f, -2147483648.0f},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "I2F(" << c.i << ")");
-    EXPECT_EQ(bits(scalar::x87::I2F(c.i)), bits(c.x87));
-    EXPECT_EQ(bits(scalar::threednow::I2F(c.i)), bits(c.threednow));
-    EXPECT_EQ(bits(scalar::sse::I2F(c.i)), bits(c.sse));
+  for (const auto& f : registered<SlotId::MxI2F>()) {
+    for (const Case& c : cases) {
+      const float* want = reference(c, kColumns, f);
+      if (want == nullptr) break;
+      EXPECT_EQ(bits(f.fn(c.i)), bits(*want)) << f.name << " I2F(" << c.i << ")";
+    }
   }
 }
 
 // ---- Division, reciprocal and square root: special values.
 
-TEST(ScalarDivision, ZeroDivisorsPerVariant) {
-  struct Case {
-    const char* name;
-    float (*x87)(float, float);
-    float (*threednow)(float, float);
-    float (*sse)(float, float);
-    float a, b;
-    Expected want_x87, want_threednow, want_sse;
-  };
-  using namespace scalar;
-  const Case cases[] = {
-      {"FAccDiv", x87::FAccDiv, threednow::FAccDiv, sse::FAccDiv, 1.0f, 0.0f, val(kInf), val(kInf),
-       kAnyNan},
-      {"FAccDiv", x87::FAccDiv, threednow::FAccDiv, sse::FAccDiv, -1.0f, 0.0f, val(-kInf),
-       val(-kInf), kAnyNan},
-      {"FAccDiv", x87::FAccDiv, threednow::FAccDiv, sse::FAccDiv, 0.0f, 0.0f, kAnyNan, kAnyNan,
-       kAnyNan},
-      {"FRghFastDiv", x87::FRghFastDiv, threednow::FRghFastDiv, sse::FRghFastDiv, 1.0f, 0.0f,
-       val(kInf), val(kInf), val(kInf)},
-      {"FRghFastDiv", x87::FRghFastDiv, threednow::FRghFastDiv, sse::FRghFastDiv, 2.0f, -0.0f,
-       val(-kInf), val(-kInf), val(-kInf)},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.name << "(" << c.a << ", " << c.b << ")");
-    EXPECT_TRUE(matches(c.x87(c.a, c.b), c.want_x87));
-    EXPECT_TRUE(matches(c.threednow(c.a, c.b), c.want_threednow));
-    EXPECT_TRUE(matches(c.sse(c.a, c.b), c.want_sse));
+struct SpecialCase {
+  SlotId slot;
+  float a, b;  // b unused by the one-operand slots
+  Expected x87, threednow, sse;
+};
+constexpr ForVariant<Expected SpecialCase::*> kSpecialColumns[] = {
+    {Variant::kX87, &SpecialCase::x87},
+    {Variant::k3DNow, &SpecialCase::threednow},
+    {Variant::kSse, &SpecialCase::sse},
+};
+
+template <typename Fn>
+void expect_special_values(const std::vector<test::Registered<Fn>>& impls,
+                           std::initializer_list<SpecialCase> cases) {
+  for (const SpecialCase& c : cases) {
+    for (const auto& f : impls) {
+      if (f.slot != c.slot) continue;
+      const Expected* want = reference(c, kSpecialColumns, f);
+      if (want == nullptr) continue;
+      float got;
+      if constexpr (std::is_invocable_v<Fn, float, float>) {
+        got = f.fn(c.a, c.b);
+      } else {
+        got = f.fn(c.a);
+      }
+      EXPECT_TRUE(matches(got, *want))
+          << slot_info(f.slot).name << " " << f.name << "(" << c.a << ", " << c.b << ")";
+    }
   }
 }
 
+template <typename Fn>
+std::vector<test::Registered<Fn>> joined(std::vector<test::Registered<Fn>> a,
+                                         const std::vector<test::Registered<Fn>>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+TEST(ScalarDivision, ZeroDivisorsPerVariant) {
+  using S = SlotId;
+  expect_special_values(joined(registered<S::MxFAccDiv>(), registered<S::MxFRghFastDiv>()),
+                        {
+                            {S::MxFAccDiv, 1.0f, 0.0f, val(kInf), val(kInf), kAnyNan},
+                            {S::MxFAccDiv, -1.0f, 0.0f, val(-kInf), val(-kInf), kAnyNan},
+                            {S::MxFAccDiv, 0.0f, 0.0f, kAnyNan, kAnyNan, kAnyNan},
+                            {S::MxFRghFastDiv, 1.0f, 0.0f, val(kInf), val(kInf), val(kInf)},
+                            {S::MxFRghFastDiv, 2.0f, -0.0f, val(-kInf), val(-kInf), val(-kInf)},
+                        });
+}
+
 TEST(ScalarDivision, UnaryOperationsAtSpecialValuesPerVariant) {
-  struct Case {
-    const char* name;
-    float (*x87)(float);
-    float (*threednow)(float);
-    float (*sse)(float);
-    float x;
-    Expected want_x87, want_threednow, want_sse;
-  };
-  using namespace scalar;
-  const Case cases[] = {
-      {"FAccRecip", x87::FAccRecip, threednow::FAccRecip, sse::FAccRecip, 0.0f, val(kInf),
-       val(kInf), kAnyNan},
-      {"FAccRecip", x87::FAccRecip, threednow::FAccRecip, sse::FAccRecip, -0.0f, val(-kInf),
-       val(-kInf), kAnyNan},
-      {"FRghFastRecip", x87::FRghFastRecip, threednow::FRghFastRecip, sse::FRghFastRecip, 0.0f,
-       val(kInf), val(kInf), val(kInf)},
-      {"AccSqrt", x87::AccSqrt, threednow::AccSqrt, sse::AccSqrt, 0.0f, val(0.0f), val(0.0f),
-       val(0.0f)},
-      {"AccSqrt", x87::AccSqrt, threednow::AccSqrt, sse::AccSqrt, -0.0f, val(-0.0f), val(-0.0f),
-       val(-0.0f)},
-      {"AccSqrt", x87::AccSqrt, threednow::AccSqrt, sse::AccSqrt, -1.0f, kAnyNan, kAnyNan, kAnyNan},
-      {"AccSqrt", x87::AccSqrt, threednow::AccSqrt, sse::AccSqrt, kNan, kAnyNan, kAnyNan, kAnyNan},
-      {"RghFastSqrt", x87::RghFastSqrt, threednow::RghFastSqrt, sse::RghFastSqrt, 0.0f, val(0.0f),
-       val(0.0f), val(0.0f)},
-      {"RghFastSqrt", x87::RghFastSqrt, threednow::RghFastSqrt, sse::RghFastSqrt, -0.0f, val(-0.0f),
-       val(-0.0f), val(-0.0f)},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.name << "(" << c.x << ")");
-    EXPECT_TRUE(matches(c.x87(c.x), c.want_x87));
-    EXPECT_TRUE(matches(c.threednow(c.x), c.want_threednow));
-    EXPECT_TRUE(matches(c.sse(c.x), c.want_sse));
-  }
+  using S = SlotId;
+  const auto impls =
+      joined(joined(registered<S::MxFAccRecip>(), registered<S::MxFRghFastRecip>()),
+             joined(registered<S::MxAccSqrt>(), registered<S::MxRghFastSqrt>()));
+  expect_special_values(impls, {
+                                   {S::MxFAccRecip, 0.0f, 0, val(kInf), val(kInf), kAnyNan},
+                                   {S::MxFAccRecip, -0.0f, 0, val(-kInf), val(-kInf), kAnyNan},
+                                   {S::MxFRghFastRecip, 0.0f, 0, val(kInf), val(kInf), val(kInf)},
+                                   {S::MxAccSqrt, 0.0f, 0, val(0.0f), val(0.0f), val(0.0f)},
+                                   {S::MxAccSqrt, -0.0f, 0, val(-0.0f), val(-0.0f), val(-0.0f)},
+                                   {S::MxAccSqrt, -1.0f, 0, kAnyNan, kAnyNan, kAnyNan},
+                                   {S::MxAccSqrt, kNan, 0, kAnyNan, kAnyNan, kAnyNan},
+                                   {S::MxRghFastSqrt, 0.0f, 0, val(0.0f), val(0.0f), val(0.0f)},
+                                   {S::MxRghFastSqrt, -0.0f, 0, val(-0.0f), val(-0.0f), val(-0.0f)},
+                               });
 }
 
 TEST(ScalarDivision, X87RoughFormsAreTheExactOnes) {
@@ -320,106 +358,42 @@ TEST(ScalarRoughSqrt, RelativeErrorBelowTheStatedBoundForEveryNormalInput) {
   }
 }
 
-// ---- Binding: each slot holds the variant of the tier's column.
+// ---- Every slot of the family is checked above, and through the slots each
+// tier answers as the variant it binds.
 
-enum Column { kIntMinMax, kFloatMinMax, kConvSqrt, kDivRecip };
-
-// The per-tier table of the scalar helpers, as the selection promises.
-Variant expected_variant(Tier tier, Column column) {
-  using V = Variant;
-  struct Row {
-    Tier tier;
-    V v[4];
-  };
-  static const Row kRows[] = {
-      {Tier::kX87, {V::kX87, V::kX87, V::kX87, V::kX87}},
-      {Tier::kX87Cmov, {V::kCmov, V::kCmov, V::kX87, V::kX87}},
-      {Tier::kMmx, {V::kX87, V::kX87, V::kX87, V::kX87}},
-      {Tier::kCmovMmx, {V::kCmov, V::kCmov, V::kX87, V::kX87}},
-      {Tier::kCmovMmxMmxext, {V::kCmov, V::kCmov, V::kX87, V::kX87}},
-      {Tier::kSse, {V::kCmov, V::kCmov, V::kSse, V::kSse}},
-      {Tier::k3DNow, {V::kX87, V::k3DNow, V::k3DNow, V::k3DNow}},
-      {Tier::kCmov3DNow, {V::kCmov, V::kCmov, V::k3DNow, V::k3DNow}},
-      {Tier::k3DNowExt3DNow, {V::kX87, V::k3DNow, V::k3DNow, V::k3DNow}},
-      {Tier::kCmov3DNowExt3DNow, {V::kCmov, V::kCmov, V::k3DNow, V::k3DNow}},
-      {Tier::k3DNowMmxext, {V::kX87, V::k3DNow, V::k3DNow, V::k3DNow}},
-      {Tier::kCmov3DNowMmxext, {V::kCmov, V::kCmov, V::k3DNow, V::k3DNow}},
-      {Tier::k3DNowMmxextExt3DNow, {V::kX87, V::k3DNow, V::k3DNow, V::kX87}},
-      {Tier::kCmov3DNowMmxextExt3DNow, {V::kCmov, V::kCmov, V::k3DNow, V::k3DNow}},
-  };
-  for (const Row& row : kRows)
-    if (row.tier == tier) return row.v[column];
-  ADD_FAILURE() << "no row for tier";
-  return V::kCount;
-}
-
-struct SlotCase {
-  SlotId slot;
-  Column column;
-  GenericFn x87, cmov, threednow, sse;
-};
-
-template <typename Fn>
-GenericFn g(Fn fn) {
-  return reinterpret_cast<GenericFn>(fn);
-}
-
-GenericFn implementation(const SlotCase& c, Variant v) {
-  switch (v) {
-    case Variant::kX87:
-      return c.x87;
-    case Variant::kCmov:
-      return c.cmov;
-    case Variant::k3DNow:
-      return c.threednow;
-    case Variant::kSse:
-      return c.sse;
-    default:
-      return nullptr;
+TEST(ScalarReferences, EveryRegisteredSlotHasReferences) {
+  using S = SlotId;
+  const SlotId checked[] = {S::MxIMin,      S::MxIMax,         S::MxFMin,        S::MxFMax,
+                            S::MxF2I,       S::MxI2F,          S::MxFAccDiv,     S::MxFRghFastDiv,
+                            S::MxFAccRecip, S::MxFRghFastRecip, S::MxAccSqrt,    S::MxRghFastSqrt};
+  for (const SlotImpl& entry : scalar_impls()) {
+    EXPECT_NE(std::find(std::begin(checked), std::end(checked), entry.slot), std::end(checked))
+        << slot_info(entry.slot).name << " " << variant_name(entry.variant)
+        << " is registered without a reference test";
   }
 }
 
-class ScalarBinding : public ::testing::TestWithParam<Tier> {};
-
-TEST_P(ScalarBinding, EachSlotHoldsItsColumnsVariant) {
-  using namespace scalar;
-  const SlotCase cases[] = {
-      {SlotId::MxIMin, kIntMinMax, g(x87::IMin), g(cmov::IMin), nullptr, nullptr},
-      {SlotId::MxIMax, kIntMinMax, g(x87::IMax), g(cmov::IMax), nullptr, nullptr},
-      {SlotId::MxFMin, kFloatMinMax, g(x87::FMin), g(cmov::FMin), g(threednow::FMin), nullptr},
-      {SlotId::MxFMax, kFloatMinMax, g(x87::FMax), g(cmov::FMax), g(threednow::FMax), nullptr},
-      {SlotId::MxF2I, kConvSqrt, g(x87::F2I), nullptr, g(threednow::F2I), g(sse::F2I)},
-      {SlotId::MxI2F, kConvSqrt, g(x87::I2F), nullptr, g(threednow::I2F), g(sse::I2F)},
-      {SlotId::MxAccSqrt, kConvSqrt, g(x87::AccSqrt), nullptr, g(threednow::AccSqrt),
-       g(sse::AccSqrt)},
-      {SlotId::MxRghFastSqrt, kConvSqrt, g(x87::RghFastSqrt), nullptr, g(threednow::RghFastSqrt),
-       g(sse::RghFastSqrt)},
-      {SlotId::MxFAccDiv, kDivRecip, g(x87::FAccDiv), nullptr, g(threednow::FAccDiv),
-       g(sse::FAccDiv)},
-      {SlotId::MxFRghFastDiv, kDivRecip, g(x87::FRghFastDiv), nullptr, g(threednow::FRghFastDiv),
-       g(sse::FRghFastDiv)},
-      {SlotId::MxFAccRecip, kDivRecip, g(x87::FAccRecip), nullptr, g(threednow::FAccRecip),
-       g(sse::FAccRecip)},
-      {SlotId::MxFRghFastRecip, kDivRecip, g(x87::FRghFastRecip), nullptr,
-       g(threednow::FRghFastRecip), g(sse::FRghFastRecip)},
-  };
-  const Tier tier = GetParam();
-  test::use_tier(tier);
-  for (const SlotCase& c : cases) {
-    const GenericFn want = implementation(c, expected_variant(tier, c.column));
-    ASSERT_NE(want, nullptr) << slot_info(c.slot).name;
-    EXPECT_EQ(load_slot(c.slot), want) << slot_info(c.slot).name;
-  }
-  // Through the slots, the values that tell the variants apart.
-  const Variant conv = expected_variant(tier, kConvSqrt);
-  EXPECT_EQ(MxF2I(2.7f), conv == Variant::kX87 ? 3 : 2);
-  const Variant minmax = expected_variant(tier, kFloatMinMax);
-  EXPECT_EQ(bits(MxFMin(+0.0f, -0.0f)), minmax == Variant::kX87 ? 0u : test::kNegZero);
-  const Variant div = expected_variant(tier, kDivRecip);
-  EXPECT_EQ(std::isnan(MxFAccDiv(1.0f, 0.0f)), div == Variant::kSse);
+// The variant a slot holds now, by its registry entry.
+Variant bound_variant(SlotId slot) {
+  Variant v = Variant::kCount;
+  EXPECT_TRUE(find_variant(slot, load_slot(slot), &v)) << slot_info(slot).name;
+  return v;
 }
 
-INSTANTIATE_TEST_SUITE_P(AllTiers, ScalarBinding, ::testing::ValuesIn(test::all_tiers()),
+class ScalarThroughSlots : public ::testing::TestWithParam<Tier> {};
+
+TEST_P(ScalarThroughSlots, AnswerAsTheBoundVariant) {
+  test::use_tier(GetParam());
+  const Variant conv = bound_variant(SlotId::MxF2I);
+  EXPECT_EQ(MxF2I(2.7f), conv == Variant::kX87 ? 3 : 2) << variant_name(conv);
+  const Variant minmax = bound_variant(SlotId::MxFMin);
+  EXPECT_EQ(bits(MxFMin(+0.0f, -0.0f)), minmax == Variant::kX87 ? 0u : test::kNegZero)
+      << variant_name(minmax);
+  const Variant div = bound_variant(SlotId::MxFAccDiv);
+  EXPECT_EQ(std::isnan(MxFAccDiv(1.0f, 0.0f)), div == Variant::kSse) << variant_name(div);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllTiers, ScalarThroughSlots, ::testing::ValuesIn(test::all_tiers()),
                          test::ParamName{});
 
 }  // namespace

@@ -60,30 +60,85 @@ inline std::string test_name(std::string_view label) {
   return name.empty() ? std::string("unnamed") : name;
 }
 
-// One built implementation of a slot: a variant in one of its kernels.
-struct SlotImplementation {
+// One registered implementation of a slot: a variant in one of its kernels.
+template <typename Fn>
+struct Registered {
+  SlotId slot;
+  Variant variant;
   std::string name;  // "MMX" for a baseline kernel, "MMX [AVX2]" for a wider one
-  GenericFn fn;
+  Fn fn;
 };
 
-// Every distinct implementation of a slot in every kernel this machine can
-// run (an implementation shared by several variants appears once, named
-// after the first).
-inline std::vector<SlotImplementation> slot_implementations(SlotId slot) {
-  std::vector<SlotImplementation> found;
+// Every registered (variant, kernel) of a slot that this machine can run, in
+// variant order. Variants sharing one function each appear: each variant is
+// checked against its own reference.
+inline std::vector<Registered<GenericFn>> registered(SlotId slot) {
+  std::vector<Registered<GenericFn>> found;
   const Kernel widest = machine_kernels().widest;
   for (int v = 0; v < kVariantCount; ++v) {
     const SlotImpl* entry = find_entry(slot, static_cast<Variant>(v));
     if (entry == nullptr) continue;
     for (int k = 0; k <= static_cast<int>(widest); ++k) {
       const GenericFn fn = entry->exact_kernel(k);
-      bool seen = fn == nullptr;
-      for (const SlotImplementation& f : found) seen |= f.fn == fn;
-      if (seen) continue;
+      if (fn == nullptr) continue;
       std::string name(variant_name(static_cast<Variant>(v)));
       if (k != 0) name += " [" + std::string(kernel_name(static_cast<Kernel>(k))) + "]";
-      found.push_back({name, fn});
+      found.push_back({slot, static_cast<Variant>(v), name, fn});
     }
+  }
+  return found;
+}
+
+template <SlotId S>
+std::vector<Registered<typename SlotTraits<S>::Fn>> registered() {
+  std::vector<Registered<typename SlotTraits<S>::Fn>> typed;
+  for (const auto& r : registered(S)) {
+    typed.push_back({r.slot, r.variant, r.name, reinterpret_cast<typename SlotTraits<S>::Fn>(r.fn)});
+  }
+  return typed;
+}
+
+// A reference that differs by variant: one row per variant that has one.
+template <typename T>
+struct ForVariant {
+  Variant variant;
+  T value;
+};
+
+// The reference of a registered implementation's variant, or null after a
+// failure that names the variant registered without one.
+template <typename T, std::size_t N, typename Fn>
+const T* reference(const ForVariant<T> (&table)[N], const Registered<Fn>& impl) {
+  for (const ForVariant<T>& row : table) {
+    if (row.variant == impl.variant) return &row.value;
+  }
+  ADD_FAILURE() << slot_info(impl.slot).name << " " << impl.name
+                << " is registered without a reference";
+  return nullptr;
+}
+
+// A case table's column for the implementation's variant, as above.
+template <typename Case, typename T, std::size_t N, typename Fn>
+const T* reference(const Case& c, const ForVariant<T Case::*> (&columns)[N],
+                   const Registered<Fn>& impl) {
+  const auto* column = reference(columns, impl);
+  return column ? &(c.**column) : nullptr;
+}
+
+// Every distinct implementation of a slot (one shared by several variants
+// appears once, named after the first), for tests whose reference is the
+// same for every variant.
+struct SlotImplementation {
+  std::string name;
+  GenericFn fn;
+};
+
+inline std::vector<SlotImplementation> slot_implementations(SlotId slot) {
+  std::vector<SlotImplementation> found;
+  for (const auto& r : registered(slot)) {
+    bool seen = false;
+    for (const SlotImplementation& f : found) seen |= f.fn == r.fn;
+    if (!seen) found.push_back({r.name, r.fn});
   }
   return found;
 }

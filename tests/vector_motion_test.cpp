@@ -28,27 +28,12 @@ namespace v = tarn::vector;
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr std::uint32_t kPadSentinel = 0x7FC0BEEFu;
 
-template <typename Fn>
-struct Form {
-  const char* name;
-  Fn fn;
-};
-using TransformFn = void (*)(Mx3DVec*, const Mx3DVec*, const MxMat4x4*);
 using NormalizeFn = void (*)(Mx3DVec*, const Mx3DVec*);
-using RotateFn = void (*)(Mx3DVec*, const Mx3DVec*, const float*);
 
-const std::vector<Form<TransformFn>> kTransform = {
-    {"x87", v::x87::Transform}, {"3DNow!", v::threednow::Transform}, {"SSE", v::sse::Transform}};
-const std::vector<Form<NormalizeFn>> kNormalize = {
-    {"x87", v::x87::Normalize},
-    {"CMOV", v::cmov::Normalize},
-    {"3DNow!", v::threednow::Normalize},
-    {"ext3DNow!+MMXext", v::ext3dnow_mmxext::Normalize},
-    {"SSE", v::sse::Normalize}};
-const std::vector<Form<RotateFn>> kRotate = {{"x87", v::x87::Rotate},
-                                             {"3DNow!", v::threednow::Rotate},
-                                             {"ext3DNow!", v::ext3dnow::Rotate},
-                                             {"SSE", v::sse::Rotate}};
+// Every registered implementation of each slot.
+const auto kTransform = registered<SlotId::Mx3DVecTransform>();
+const auto kNormalize = registered<SlotId::Mx3DVecNormalize>();
+const auto kRotate = registered<SlotId::Mx3DVecRotate>();
 
 Mx3DVec vec(float x, float y, float z, float pad = from_bits(kPadSentinel)) {
   return {x, y, z, pad};
@@ -127,13 +112,19 @@ TEST(VectorNormalize, ZeroLengthLeavesTheResultUntouched) {
   }
   // A NaN length is caught by the x87, CMOV and SSE tests; the 3DNow! forms
   // test for zero only and write NaNs.
+  constexpr ForVariant<bool> kUntouched[] = {{Variant::kX87, true},
+                                             {Variant::kCmov, true},
+                                             {Variant::k3DNow, false},
+                                             {Variant::kExt3DNowMmxext, false},
+                                             {Variant::kSse, true}};
   const Mx3DVec nan = vec(kNaN, 1, 1);
-  const bool untouched[] = {true, true, false, false, true};
-  for (std::size_t k = 0; k < kNormalize.size(); ++k) {
+  for (const auto& form : kNormalize) {
+    const bool* untouched = reference(kUntouched, form);
+    if (untouched == nullptr) continue;
     Mx3DVec r = vec(7, 8, 9);
-    kNormalize[k].fn(&r, &nan);
-    EXPECT_EQ(r.x == 7.0f, untouched[k]) << kNormalize[k].name;
-    EXPECT_EQ(bits(r.pad), kPadSentinel) << kNormalize[k].name;
+    form.fn(&r, &nan);
+    EXPECT_EQ(r.x == 7.0f, *untouched) << form.name;
+    EXPECT_EQ(bits(r.pad), kPadSentinel) << form.name;
   }
 }
 
@@ -144,18 +135,13 @@ TEST(VectorNormalize, ExactFormsRoundEachStepAndEstimatesStayClose) {
     fn(&r, &three_four);
     expect_bits(r, 0.6f, 0.0f, 0.8f, "(3, 0, 4)");
   }
-  struct Bound {
-    NormalizeFn fn;
-    const char* name;
-    double relative;  // per component, against the exact unit vector
-  };
-  const Bound bounds[] = {
-      {v::x87::Normalize, "x87", 0x1p-22},
-      {v::cmov::Normalize, "CMOV", 0x1p-22},
-      {v::threednow::Normalize, "3DNow!", 0x1p-22},
-      {v::ext3dnow_mmxext::Normalize, "ext3DNow!+MMXext", 0x1p-22},
-      {v::sse::Normalize, "SSE", 0x1p-20},
-  };
+  // Per component, against the exact unit vector.
+  constexpr ForVariant<double> kBounds[] = {{Variant::kX87, 0x1p-22},
+                                            {Variant::kCmov, 0x1p-22},
+                                            {Variant::k3DNow, 0x1p-22},
+                                            {Variant::kExt3DNowMmxext, 0x1p-22},
+                                            {Variant::kSse, 0x1p-20}};
+
   std::mt19937 gen(5);
   for (int i = 0; i < 3000; ++i) {
     const int e = std::uniform_int_distribution<int>(-30, 30)(gen);
@@ -167,16 +153,18 @@ TEST(VectorNormalize, ExactFormsRoundEachStepAndEstimatesStayClose) {
     Mx3DVec rounded;
     v::x87::Normalize(&rounded, &p);
     expect_bits(rounded, mul(p.x, k), mul(p.y, k), mul(p.z, k), "x87 steps");
-    for (const Bound& b : bounds) {
+    for (const auto& form : kNormalize) {
+      const double* relative = reference(kBounds, form);
+      if (relative == nullptr) return;
       Mx3DVec r = p;
-      b.fn(&r, &r);  // in place
+      form.fn(&r, &r);  // in place
       for (int c = 0; c < 3; ++c) {
         const double want = double{(&p.x)[c]} * exact;
-        EXPECT_LE(std::fabs((&r.x)[c] - want), b.relative * std::fabs(want)) << b.name;
+        EXPECT_LE(std::fabs((&r.x)[c] - want), *relative * std::fabs(want)) << form.name;
       }
       Mx3DVec other;
-      b.fn(&other, &p);
-      expect_bits(other, r.x, r.y, r.z, std::string("in place vs apart ") + b.name);
+      form.fn(&other, &p);
+      expect_bits(other, r.x, r.y, r.z, "in place vs apart " + form.name);
       EXPECT_EQ(bits(r.pad), kPadSentinel);
     }
     if (HasFailure()) return;
