@@ -9,8 +9,9 @@ std::span<const SlotImpl> pixel_impls() {
       TARN_IMPL(MxZeroDwordAlignedMem, kX87, x87::ZeroDwordAlignedMem),
       TARN_IMPL(MxZeroDwordAlignedMem, kMmx, mmx::ZeroDwordAlignedMem,
                 TARN_WIDE(mmx_avx2::ZeroDwordAlignedMem)),
-      TARN_IMPL(MxZeroDwordAlignedMem, kMmxext, mmxext::ZeroDwordAlignedMem,
-                TARN_WIDE(mmxext_avx2::ZeroDwordAlignedMem)),
+      // A clear never streams, so MMXext clears as MMX does.
+      TARN_IMPL(MxZeroDwordAlignedMem, kMmxext, mmx::ZeroDwordAlignedMem,
+                TARN_WIDE(mmx_avx2::ZeroDwordAlignedMem)),
       TARN_IMPL(MxSetDwordAlignedMem, kX87, x87::SetDwordAlignedMem),
       TARN_IMPL(MxSetDwordAlignedMem, kMmx, mmx::SetDwordAlignedMem,
                 TARN_WIDE(mmx_avx2::SetDwordAlignedMem)),

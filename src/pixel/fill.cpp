@@ -366,12 +366,10 @@ void CopyDwordAlignedMem(void* dst, const void* src, std::uint32_t count) {
 }
 }  // namespace x87
 
-// MMX: ordinary stores and string instructions; MMXext: may stream.
+// MMX: ordinary stores and string instructions; MMXext: may stream. A clear
+// takes the same stores in both, so the MMX clear serves MMXext too.
 #define TARN_BLOCK_VARIANT(ns, fill_run, copy_run, stores)                                    \
   namespace ns {                                                                             \
-  void ZeroDwordAlignedMem(void* dst, std::uint32_t count) {                                 \
-    fill_blocks<fill_run<stores>>(static_cast<Byte*>(dst), count, 0);                        \
-  }                                                                                          \
   void SetDwordAlignedMem(void* dst, std::uint32_t count, std::uint32_t value) {             \
     fill_blocks<fill_run<stores>>(static_cast<Byte*>(dst), count, value);                    \
   }                                                                                          \
@@ -380,13 +378,22 @@ void CopyDwordAlignedMem(void* dst, const void* src, std::uint32_t count) {
                                   count);                                                    \
   }                                                                                          \
   }
+#define TARN_CLEAR_VARIANT(ns, fill_run)                                         \
+  namespace ns {                                                                 \
+  void ZeroDwordAlignedMem(void* dst, std::uint32_t count) {                     \
+    fill_blocks<fill_run<Stores::kOrdinary>>(static_cast<Byte*>(dst), count, 0); \
+  }                                                                              \
+  }
 
 TARN_BLOCK_VARIANT(mmx, fill_run_baseline, copy_run_baseline, Stores::kOrdinary)
 TARN_BLOCK_VARIANT(mmxext, fill_run_baseline, copy_run_baseline, Stores::kStreaming)
+TARN_CLEAR_VARIANT(mmx, fill_run_baseline)
 #if defined(TARN_HAVE_WIDE_KERNELS)
 TARN_BLOCK_VARIANT(mmx_avx2, fill_run_avx2, copy_run_avx2, Stores::kOrdinary)
 TARN_BLOCK_VARIANT(mmxext_avx2, fill_run_avx2, copy_run_avx2, Stores::kStreaming)
+TARN_CLEAR_VARIANT(mmx_avx2, fill_run_avx2)
 #endif
+#undef TARN_CLEAR_VARIANT
 #undef TARN_BLOCK_VARIANT
 
 void choose_run_bounds(const CacheSizes& caches) {

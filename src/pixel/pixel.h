@@ -55,7 +55,6 @@ using CopyDwordsFn = std::remove_pointer_t<MxCopyDwordAlignedMemFn>;
 
 #define TARN_DWORD_VARIANT(ns)      \
   namespace ns {                    \
-  ZeroDwordsFn ZeroDwordAlignedMem; \
   SetDwordsFn SetDwordAlignedMem;   \
   CopyDwordsFn CopyDwordAlignedMem; \
   }
@@ -65,6 +64,18 @@ TARN_DWORD_VARIANT(mmxext)
 #if defined(TARN_HAVE_WIDE_KERNELS)
 TARN_DWORD_VARIANT(mmx_avx2)
 TARN_DWORD_VARIANT(mmxext_avx2)
+#endif
+// One clear per kernel width: MMXext clears as MMX does.
+namespace x87 {
+ZeroDwordsFn ZeroDwordAlignedMem;
+}
+namespace mmx {
+ZeroDwordsFn ZeroDwordAlignedMem;
+}
+#if defined(TARN_HAVE_WIDE_KERNELS)
+namespace mmx_avx2 {
+ZeroDwordsFn ZeroDwordAlignedMem;
+}
 #endif
 #undef TARN_DWORD_VARIANT
 

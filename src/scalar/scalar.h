@@ -61,8 +61,9 @@ float FMax(float a, float b);
 }  // namespace cmov
 
 namespace threednow {
-float FMin(float a, float b);
-float FMax(float a, float b);
+// The CMOV forms themselves (their code has no CMOV in 32-bit builds).
+inline constexpr float (&FMin)(float, float) = cmov::FMin;
+inline constexpr float (&FMax)(float, float) = cmov::FMax;
 std::int32_t F2I(float x);
 float I2F(std::int32_t i);
 float FAccDiv(float a, float b);

@@ -16,13 +16,6 @@ inline float mul(float a, float b) {
 }
 }  // namespace
 
-float FMin(float a, float b) {
-  return b > a ? a : b;
-}
-float FMax(float a, float b) {
-  return b >= a ? b : a;
-}
-
 std::int32_t F2I(float x) {
   if (std::isnan(x)) return std::signbit(x) ? INT32_MIN : INT32_MAX;
   if (x >= 2147483648.0f) return INT32_MAX;
