@@ -56,6 +56,10 @@ def is_tarn(impl):
     return impl == "tarn" or impl.startswith("tarn ")
 
 
+def is_approximate(impl):
+    return impl.endswith("(approximate)")
+
+
 class Run:
     def __init__(self, results):
         with open(os.path.join(results, "raw.json")) as f:
@@ -103,7 +107,9 @@ class Run:
         return row[0] if row else None
 
     def best_peer(self, job):
-        peers = [(self.value(job, i), i) for i in self.impls(job) if not is_tarn(i)]
+        """The best exact peer: an approximate one is a speed mark, not a rival."""
+        peers = [(self.value(job, i), i) for i in self.impls(job)
+                 if not is_tarn(i) and not is_approximate(i)]
         if not peers:
             return None, None
         pick = min if kind_of(job) == "ns" else max
@@ -197,6 +203,11 @@ def targets(run):
                     if forced.startswith(impl + " ["):
                         add(f"`{slot}` {size} ({forced[5:]}, forced) bandwidth ÷ best peer"
                             f" ({who})", run.value(job, forced) / best, 0.9, False, job, forced)
+    # The blit: the packed variants onto 8888 at 1.5x pixman (the Cyrix form
+    # at 1.0x), libyuv's approximate blend as the moonshot; onto the 16-bit
+    # formats 1.5x pixman and at least the same variant's own rate onto 8888
+    # for the same size and mix. Forced narrower kernels keep the goals they
+    # had before the wider ones: 1.0x pixman onto 8888.
     for job in run.jobs:
         if slot_of(job) != "MxAlphaBlt32":
             continue
@@ -204,15 +215,28 @@ def targets(run):
         if pixman is None:
             continue
         case = job.split(".", 1)[1]
+        sixteen = case.endswith(("565", "1555", "4444"))
+        job_8888 = job.rsplit(".", 1)[0] + ".8888"
         for impl in run.impls(job):
             if not is_tarn(impl):
                 continue
-            ratio = run.value(job, impl) / pixman
+            ours = run.value(job, impl)
+            ratio = ours / pixman
+            forced = impl.endswith("]")
             if impl == "tarn x87":
                 add(f"blit {case} (x87) ÷ pixman", ratio, 0.5, False, job, impl)
-            else:
-                add(f"blit {case} ({impl[5:]}) ÷ pixman", ratio,
-                    1.5 if case.endswith(("565", "1555", "4444")) else 1.0, False, job, impl)
+                continue
+            goal = 1.5 if sixteen or not (forced or "Cyrix" in impl) else 1.0
+            add(f"blit {case} ({impl[5:]}) ÷ pixman", ratio, goal, False, job, impl)
+            own_8888 = run.value(job_8888, impl)
+            if sixteen and own_8888 and not forced:
+                add(f"blit {case} ({impl[5:]}) ÷ its own rate onto 8888", ours / own_8888, 1.0,
+                    False, job, impl)
+            libyuv = next((run.value(job, i) for i in run.impls(job) if i.startswith("libyuv")),
+                          None)
+            if libyuv and not forced and impl == run.tier_impl(job, "SSE"):
+                add(f"blit {case} ({impl[5:]}) ÷ libyuv ARGBBlend, moonshot", ours / libyuv, 1.0,
+                    False, job, impl)
     return out
 
 
