@@ -85,46 +85,15 @@ ZeroDwordsFn ZeroDwordAlignedMem;
 void choose_run_bounds(const CacheSizes& caches);
 std::size_t streaming_bound();
 
-// The blit, in every variant. The _avx2 and _avx512 namespaces hold the
-// wider kernels of the packed variants.
+// The blit: one template whose instances are the variants' blits, each in
+// each kernel it is built for (wider kernels on x86-64 only).
 using AlphaBltFn = std::remove_pointer_t<MxAlphaBlt32Fn>;
 
-namespace x87 {
-AlphaBltFn AlphaBlt32;
-}
-namespace mmx {
-AlphaBltFn AlphaBlt32;
-}
-namespace mmxext {
-AlphaBltFn AlphaBlt32;
-}
-namespace cyrix_emmx {
-AlphaBltFn AlphaBlt32;
-}
+// The per-channel blend of each variant: blend_x87, blend_mmx, blend_mmxext
+// and blend_cyrix above.
+enum class Blend : std::uint8_t { kX87, kMmx, kMmxext, kCyrix };
 
-#if defined(TARN_HAVE_WIDE_KERNELS)
-#define TARN_BLIT_WIDE_KERNELS 1
-#define TARN_BLIT_WIDE(fn) fn
-namespace mmx_avx2 {
-AlphaBltFn AlphaBlt32;
-}
-namespace mmxext_avx2 {
-AlphaBltFn AlphaBlt32;
-}
-namespace cyrix_emmx_avx2 {
-AlphaBltFn AlphaBlt32;
-}
-namespace mmx_avx512 {
-AlphaBltFn AlphaBlt32;
-}
-namespace mmxext_avx512 {
-AlphaBltFn AlphaBlt32;
-}
-namespace cyrix_emmx_avx512 {
-AlphaBltFn AlphaBlt32;
-}
-#else
-#define TARN_BLIT_WIDE(fn) nullptr
-#endif
+template <Blend B, Kernel K>
+AlphaBltFn alpha_blt;
 
 }  // namespace tarn::pixel
