@@ -195,93 +195,57 @@ void copy_run_baseline(Byte* dst, const Byte* src, std::size_t bytes) {
 }
 
 #if defined(TARN_HAVE_WIDE_KERNELS)
-// The AVX2 block runs: 32-byte stores, the first and last unaligned and the
-// rest on multiples of 32 (overlapping stores write the same bytes twice);
-// streaming or string instructions from the streaming bound.
+// The wider kernels' block runs, one body for each width (fill_runs.inc).
 // (Lambdas would not inherit the target attribute: helpers are functions.)
-TARN_AVX2_KERNEL inline __m256i load_avx2(const Byte* at) {
-  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
-}
+namespace avx2 {
+#define TARN_VEC TARN_AVX2_KERNEL inline
+#define TARN_VEC_KERNEL TARN_AVX2_KERNEL
+struct V {
+  using T = __m256i;
+  static constexpr std::size_t kBytes = 32;
+  static TARN_VEC T splat32(std::uint32_t v) { return _mm256_set1_epi32(static_cast<int>(v)); }
+  static TARN_VEC T load(const Byte* at) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+  }
+  static TARN_VEC void store_unaligned(Byte* at, T v) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), v);
+  }
+  static TARN_VEC void store(Byte* at, T v) { _mm256_store_si256(reinterpret_cast<__m256i*>(at), v); }
+  static TARN_VEC void stream(Byte* at, T v) {
+    _mm256_stream_si256(reinterpret_cast<__m256i*>(at), v);
+  }
+};
+#include "pixel/fill_runs.inc"
+#undef TARN_VEC
+#undef TARN_VEC_KERNEL
+}  // namespace avx2
 
-template <Stores stores>
-TARN_AVX2_KERNEL void fill_run_avx2(Byte* dst, std::size_t bytes, std::uint32_t value) {
-  if (bytes == 0) return;
-  const bool streaming = bytes >= stream_from();
-  if (streaming && (value == 0 || stores == Stores::kOrdinary)) {
-    if (value == 0) {
-      string_clear(dst, bytes);
-    } else {
-      string_fill(dst, bytes, value);
-    }
-    return;
+namespace avx512 {
+#define TARN_VEC TARN_AVX512_KERNEL inline
+#define TARN_VEC_KERNEL TARN_AVX512_KERNEL
+struct V {
+  using T = __m512i;
+  static constexpr std::size_t kBytes = 64;
+  static TARN_VEC T splat32(std::uint32_t v) { return _mm512_set1_epi32(static_cast<int>(v)); }
+  static TARN_VEC T load(const Byte* at) { return _mm512_loadu_si512(at); }
+  static TARN_VEC void store_unaligned(Byte* at, T v) { _mm512_storeu_si512(at, v); }
+  static TARN_VEC void store(Byte* at, T v) { _mm512_store_si512(at, v); }
+  static TARN_VEC void stream(Byte* at, T v) { _mm512_stream_si512(reinterpret_cast<__m512i*>(at), v); }
+  // A run shorter than one register: the AVX2 run, whose registers the
+  // 32-byte blocks always fill.
+  template <Stores stores>
+  static TARN_VEC void fill_short(Byte* dst, std::size_t bytes, std::uint32_t value) {
+    avx2::fill_run<stores>(dst, bytes, value);
   }
-  // The first and last stores start at the run's own phase; the aligned ones
-  // take the value rotated to it, for a destination off a multiple of 4.
-  const __m256i edge = _mm256_set1_epi32(static_cast<int>(value));
-  const auto phase = static_cast<int>(reinterpret_cast<std::uintptr_t>(dst) % 4);
-  const __m256i v = _mm256_set1_epi32(static_cast<int>(std::rotl(value, 8 * phase)));
-  Byte* const end = dst + bytes;
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), edge);
-  Byte* p = reinterpret_cast<Byte*>((reinterpret_cast<std::uintptr_t>(dst) + 32) &
-                                    ~std::uintptr_t{31});
-  if (streaming) {
-    for (; end - p >= 128; p += 128) {
-      _mm256_stream_si256(reinterpret_cast<__m256i*>(p), v);
-      _mm256_stream_si256(reinterpret_cast<__m256i*>(p + 32), v);
-      _mm256_stream_si256(reinterpret_cast<__m256i*>(p + 64), v);
-      _mm256_stream_si256(reinterpret_cast<__m256i*>(p + 96), v);
-    }
-    _mm_sfence();
+  template <Stores stores>
+  static TARN_VEC void copy_short(Byte* dst, const Byte* src, std::size_t bytes) {
+    avx2::copy_run<stores>(dst, src, bytes);
   }
-  for (; end - p >= 128; p += 128) {
-    _mm256_store_si256(reinterpret_cast<__m256i*>(p), v);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(p + 32), v);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(p + 64), v);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(p + 96), v);
-  }
-  for (; end - p >= 32; p += 32) _mm256_store_si256(reinterpret_cast<__m256i*>(p), v);
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(end - 32), edge);
-}
-
-template <Stores stores>
-TARN_AVX2_KERNEL void copy_run_avx2(Byte* dst, const Byte* src, std::size_t bytes) {
-  if (bytes == 0) return;
-  const bool streaming = bytes >= stream_from();
-  if (overlaps_from_below(dst, src, bytes) ||
-      (streaming && stores == Stores::kOrdinary && same_line_offset(dst, src))) {
-    string_copy(dst, src, bytes);
-    return;
-  }
-  Byte* const end = dst + bytes;
-  const __m256i last = load_avx2(src + bytes - 32);
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), load_avx2(src));
-  Byte* p = reinterpret_cast<Byte*>((reinterpret_cast<std::uintptr_t>(dst) + 32) &
-                                    ~std::uintptr_t{31});
-  const Byte* q = src + (p - dst);
-  if (streaming && stores == Stores::kStreaming) {
-    for (; end - p >= 128; p += 128, q += 128) {
-      const __m256i a = load_avx2(q), b = load_avx2(q + 32), c = load_avx2(q + 64),
-                    e = load_avx2(q + 96);
-      _mm256_stream_si256(reinterpret_cast<__m256i*>(p), a);
-      _mm256_stream_si256(reinterpret_cast<__m256i*>(p + 32), b);
-      _mm256_stream_si256(reinterpret_cast<__m256i*>(p + 64), c);
-      _mm256_stream_si256(reinterpret_cast<__m256i*>(p + 96), e);
-    }
-    _mm_sfence();
-  }
-  for (; end - p >= 128; p += 128, q += 128) {
-    const __m256i a = load_avx2(q), b = load_avx2(q + 32), c = load_avx2(q + 64),
-                  e = load_avx2(q + 96);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(p), a);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(p + 32), b);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(p + 64), c);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(p + 96), e);
-  }
-  for (; end - p >= 32; p += 32, q += 32) {
-    _mm256_store_si256(reinterpret_cast<__m256i*>(p), load_avx2(q));
-  }
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(end - 32), last);
-}
+};
+#include "pixel/fill_runs.inc"
+#undef TARN_VEC
+#undef TARN_VEC_KERNEL
+}  // namespace avx512
 #endif
 
 using FillRun = void (*)(Byte* dst, std::size_t bytes, std::uint32_t value);
@@ -389,9 +353,12 @@ TARN_BLOCK_VARIANT(mmx, fill_run_baseline, copy_run_baseline, Stores::kOrdinary)
 TARN_BLOCK_VARIANT(mmxext, fill_run_baseline, copy_run_baseline, Stores::kStreaming)
 TARN_CLEAR_VARIANT(mmx, fill_run_baseline)
 #if defined(TARN_HAVE_WIDE_KERNELS)
-TARN_BLOCK_VARIANT(mmx_avx2, fill_run_avx2, copy_run_avx2, Stores::kOrdinary)
-TARN_BLOCK_VARIANT(mmxext_avx2, fill_run_avx2, copy_run_avx2, Stores::kStreaming)
-TARN_CLEAR_VARIANT(mmx_avx2, fill_run_avx2)
+TARN_BLOCK_VARIANT(mmx_avx2, avx2::fill_run, avx2::copy_run, Stores::kOrdinary)
+TARN_BLOCK_VARIANT(mmxext_avx2, avx2::fill_run, avx2::copy_run, Stores::kStreaming)
+TARN_CLEAR_VARIANT(mmx_avx2, avx2::fill_run)
+TARN_BLOCK_VARIANT(mmx_avx512, avx512::fill_run, avx512::copy_run, Stores::kOrdinary)
+TARN_BLOCK_VARIANT(mmxext_avx512, avx512::fill_run, avx512::copy_run, Stores::kStreaming)
+TARN_CLEAR_VARIANT(mmx_avx512, avx512::fill_run)
 #endif
 #undef TARN_CLEAR_VARIANT
 #undef TARN_BLOCK_VARIANT

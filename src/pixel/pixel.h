@@ -47,8 +47,8 @@ constexpr std::uint32_t blend_cyrix(std::uint32_t s, std::uint32_t d, std::uint3
 // ascending run of dword stores. MMX and MMXext: an alignment dword, the
 // 32-byte blocks, a dword tail, from one implementation that differs only
 // in its stores from the streaming bound on: string instructions for MMX,
-// fenced non-temporal stores for MMXext (fill.cpp). The _avx2 namespaces
-// hold their AVX2 kernels.
+// fenced non-temporal stores for MMXext (fill.cpp). The _avx2 and _avx512
+// namespaces hold their wider kernels.
 using ZeroDwordsFn = std::remove_pointer_t<MxZeroDwordAlignedMemFn>;
 using SetDwordsFn = std::remove_pointer_t<MxSetDwordAlignedMemFn>;
 using CopyDwordsFn = std::remove_pointer_t<MxCopyDwordAlignedMemFn>;
@@ -64,6 +64,8 @@ TARN_DWORD_VARIANT(mmxext)
 #if defined(TARN_HAVE_WIDE_KERNELS)
 TARN_DWORD_VARIANT(mmx_avx2)
 TARN_DWORD_VARIANT(mmxext_avx2)
+TARN_DWORD_VARIANT(mmx_avx512)
+TARN_DWORD_VARIANT(mmxext_avx512)
 #endif
 // One clear per kernel width: MMXext clears as MMX does.
 namespace x87 {
@@ -74,6 +76,9 @@ ZeroDwordsFn ZeroDwordAlignedMem;
 }
 #if defined(TARN_HAVE_WIDE_KERNELS)
 namespace mmx_avx2 {
+ZeroDwordsFn ZeroDwordAlignedMem;
+}
+namespace mmx_avx512 {
 ZeroDwordsFn ZeroDwordAlignedMem;
 }
 #endif
