@@ -81,28 +81,31 @@ namespace {
 TEST(PixelFillLongRuns, StreamingBoundIsHalfTheLastLevelCache) {
   struct Case {
     CacheSizes caches;
-    std::size_t bound;
+    std::size_t bound, strings;
   };
   const Case cases[] = {
-      {{32u << 10, 512u << 10, 32u << 20}, 16u << 20},
-      {{32u << 10, 256u << 10, 0}, 1u << 20},         // no L3: the L2, at least 1 MiB
-      {{48u << 10, 2u << 20, 0}, 1u << 20},
-      {{64u << 10, 1u << 20, 1u << 30}, 512u << 20},  // a 1 GiB cache
+      {{32u << 10, 512u << 10, 32u << 20}, 16u << 20, 512u << 10},
+      {{32u << 10, 256u << 10, 0}, 1u << 20, 256u << 10},  // no L3: the L2, at least 1 MiB
+      {{48u << 10, 2u << 20, 0}, 1u << 20, 1u << 20},      // strings no later than streaming
+      {{64u << 10, 1u << 20, 1u << 30}, 512u << 20, 1u << 20},  // a 1 GiB cache
+      {{32u << 10, 128u << 10, 8u << 20}, 4u << 20, 256u << 10},
   };
   for (const Case& c : cases) {
     choose_run_bounds(c.caches);
     EXPECT_EQ(streaming_bound(), c.bound) << c.caches.l3;
+    EXPECT_EQ(string_bound(), c.strings) << c.caches.l2;
   }
   choose_run_bounds(machine_kernels().caches);
 }
 
-// With a 1 MiB bound, runs on both sides of it, the source at the
-// destination's line offset and off it, and a destination not on a multiple
-// of 4: every means of every kernel stores the same bytes.
+// With a 256 KiB string bound and a 1 MiB streaming bound, runs on both
+// sides of each, the source at the destination's line offset and off it, and
+// a destination not on a multiple of 4: every means of every kernel stores
+// the same bytes.
 TEST(PixelFillLongRuns, EveryMeansAroundTheStreamingBound) {
   choose_run_bounds({32u << 10, 256u << 10, 0});
   constexpr std::uint32_t kWords = 1u << 18;  // 1 MiB
-  for (std::uint32_t count : {kWords - 9, kWords + 13}) {
+  for (std::uint32_t count : {kWords / 4 - 9, kWords / 4 + 13, kWords - 9, kWords + 13}) {
     for (std::size_t dst_offset : {4u, 6u}) {
       for (std::size_t src_offset : {0u, 4u, 12u}) {
         const std::size_t bytes = std::size_t{count} * 4;

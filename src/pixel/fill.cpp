@@ -43,6 +43,16 @@ std::size_t stream_from() {
   return g_stream_from.load(std::memory_order_relaxed);
 }
 
+// From the size of the L2 cache (at least 256 KiB) up to the streaming
+// bound, the wider kernels fill and copy with the string instructions: their
+// microcode writes whole lines without the reads for ownership that vector
+// stores into the last-level cache pay.
+std::atomic<std::size_t> g_strings_from{16 * kMiB};
+
+std::size_t strings_from() {
+  return g_strings_from.load(std::memory_order_relaxed);
+}
+
 enum class Stores : bool { kOrdinary, kStreaming };
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
@@ -365,11 +375,18 @@ TARN_CLEAR_VARIANT(mmx_avx512, avx512::fill_run)
 
 void choose_run_bounds(const CacheSizes& caches) {
   const std::size_t last_level = caches.l3 != 0 ? caches.l3 : caches.l2;
-  g_stream_from.store(std::max<std::size_t>(last_level / 2, kMiB), std::memory_order_relaxed);
+  const std::size_t stream = std::max<std::size_t>(last_level / 2, kMiB);
+  g_stream_from.store(stream, std::memory_order_relaxed);
+  g_strings_from.store(std::clamp<std::size_t>(caches.l2, 256u << 10, stream),
+                       std::memory_order_relaxed);
 }
 
 std::size_t streaming_bound() {
   return stream_from();
+}
+
+std::size_t string_bound() {
+  return strings_from();
 }
 
 }  // namespace tarn::pixel

@@ -89,6 +89,10 @@ ZeroDwordsFn ZeroDwordAlignedMem;
 // from the cache sizes the processor reports.
 void choose_run_bounds(const CacheSizes& caches);
 std::size_t streaming_bound();
+// The run length from which the wider kernels take the string instructions
+// below the streaming bound: the L2 cache's size, within 256 KiB and the
+// streaming bound.
+std::size_t string_bound();
 
 // The blit: one template whose instances are the variants' blits, each in
 // each kernel it is built for (wider kernels on x86-64 only).
