@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "isa/platform.h"
+
 namespace tarn {
 
 // A probe must own no objects with destructors: a fault abandons its frame.
@@ -34,13 +36,13 @@ bool completes_without_fault(ProbeFn probe, void* context, ProbeCode code = {});
 
 }  // namespace tarn
 
-#if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
+#if defined(TARN_X86_GNU_ASM)
 // Probes in assembler, so that their faulting instructions have known
 // addresses. TARN_ASM_PROBE(name, "instructions\n") defines the probe
 // `void name(void*)` (the instructions, then a return) and `name##_code()`
 // with their extent; use it at namespace scope, once per probe. The symbols
 // stay local to their object file, so the library exports nothing new.
-#if defined(__CET__) && (__CET__ & 1) && defined(__x86_64__)
+#if defined(__CET__) && (__CET__ & 1) && defined(TARN_X86_64)
 #define TARN_PROBE_LANDING_PAD "  endbr64\n"
 #elif defined(__CET__) && (__CET__ & 1)
 #define TARN_PROBE_LANDING_PAD "  endbr32\n"

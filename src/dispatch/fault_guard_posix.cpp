@@ -21,13 +21,14 @@
 #include <cstdint>
 #include <iterator>
 
-#if defined(__linux__)
+#if defined(TARN_LINUX)
 #include <sys/syscall.h>
 #include <ucontext.h>
 #include <unistd.h>
 #endif
 
 #include "dispatch/fault_guard.h"
+#include "isa/platform.h"
 
 namespace tarn {
 namespace {
@@ -77,7 +78,7 @@ int index_of(int signal_number) {
 // Sent by a process (kill, tgkill, sigqueue) or by a timer, a message queue
 // or asynchronous I/O, as opposed to raised by the processor.
 bool is_sent(const siginfo_t* info) {
-#if defined(__linux__)
+#if defined(TARN_LINUX)
   return info->si_code <= 0;
 #else
   switch (info->si_code) {
@@ -109,17 +110,17 @@ bool is_synchronous_fault(int signal_number, const siginfo_t* info) {
 // The faulting instruction's address, where the system reports it.
 bool instruction_address(int signal_number, const siginfo_t* info, const void* ucontext,
                          std::uintptr_t* address) {
-#if defined(__linux__) && defined(__x86_64__)
+#if defined(TARN_LINUX) && defined(TARN_X86_64)
   (void)signal_number, (void)info;
   *address = static_cast<std::uintptr_t>(
       static_cast<const ucontext_t*>(ucontext)->uc_mcontext.gregs[REG_RIP]);
   return true;
-#elif defined(__linux__) && defined(__i386__)
+#elif defined(TARN_LINUX) && defined(TARN_X86_32)
   (void)signal_number, (void)info;
   *address = static_cast<std::uintptr_t>(
       static_cast<const ucontext_t*>(ucontext)->uc_mcontext.gregs[REG_EIP]);
   return true;
-#elif defined(__linux__) && defined(__aarch64__)
+#elif defined(TARN_LINUX) && defined(TARN_ARM64)
   (void)signal_number, (void)info;
   *address = static_cast<std::uintptr_t>(static_cast<const ucontext_t*>(ucontext)->uc_mcontext.pc);
   return true;
@@ -154,7 +155,7 @@ bool addressed_to_thread(const siginfo_t* info) {
 // Sends a set-aside signal again, with its original information where the
 // system allows that.
 void send_again(int signal_number, siginfo_t* info, bool to_thread) {
-#if defined(__linux__)
+#if defined(TARN_LINUX)
   const long process = getpid();
   const long number = signal_number;
   if (to_thread) {

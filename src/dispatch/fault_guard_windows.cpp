@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "dispatch/fault_guard.h"
+#include "isa/platform.h"
 
 #if defined(_MSC_VER)
 
@@ -39,7 +40,7 @@ bool completes_without_fault(ProbeFn probe, void* context, ProbeCode code) {
 
 }  // namespace tarn
 
-#elif defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
+#elif defined(TARN_X86_GNU_ASM)
 
 // guarded_call(probe, context, resume_sp) saves the callee-saved registers,
 // stores its stack pointer in *resume_sp and calls probe(context), returning
@@ -50,7 +51,7 @@ extern "C" int tarn_guarded_call(tarn::ProbeFn probe, void* context,
                                  void** resume_sp) __asm__("tarn_guarded_call");
 extern "C" void tarn_guarded_call_landing() __asm__("tarn_guarded_call_landing");
 
-#if defined(__x86_64__)
+#if defined(TARN_X86_64)
 // The Microsoft x64 convention: arguments in rcx, rdx, r8; rbx, rbp, rdi,
 // rsi, r12-r15, xmm6-xmm15 and the MXCSR control bits belong to the caller.
 // The unwind directives keep stack walks through the probe working.
@@ -197,7 +198,7 @@ LONG CALLBACK on_exception(EXCEPTION_POINTERS* info) {
   }
   CONTEXT* const cpu = info->ContextRecord;
   const auto landing = reinterpret_cast<DWORD_PTR>(&tarn_guarded_call_landing);
-#if defined(__x86_64__)
+#if defined(TARN_X86_64)
   cpu->Rsp = reinterpret_cast<DWORD64>(resume_sp);
   cpu->Rip = landing;
 #else

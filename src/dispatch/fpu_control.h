@@ -6,9 +6,11 @@
 
 #include <cstdint>
 
+#include "isa/platform.h"
+
 namespace tarn::fpu {
 
-#if (defined(__i386__) || defined(__x86_64__)) && defined(__GNUC__)
+#if defined(TARN_X86_GNU_ASM)
 inline constexpr bool kHasX87 = true;
 
 inline std::uint16_t read_x87_control() {
@@ -44,7 +46,7 @@ inline constexpr std::uint16_t kPrecisionControlMask = 0x0300;  // bits 8-9; 00 
 // precision the library sets rounds each operation to 24 bits and keeps the
 // unit's exponent range, however the compiler spills it, so the results do
 // not depend on its register allocation. Elsewhere they are plain floats.
-#if defined(__i386__) && defined(__GNUC__) && !defined(__SSE_MATH__)
+#if defined(TARN_X87_FLOAT_MATH)
 using X87Value = long double;
 #else
 using X87Value = float;
@@ -56,7 +58,7 @@ using X87Value = float;
 // bits; elsewhere there is nothing to do. The compiler may move register
 // arithmetic across the control-word writes: pin() a value where it must pass
 // through memory (after the setting, or before the restore).
-#if defined(__i386__) && defined(__GNUC__) && !defined(__SSE2_MATH__)
+#if defined(TARN_X87_DOUBLE_MATH)
 template <typename T>
 inline void pin(T& value) {
   __asm__ volatile("" : "+m"(value));
@@ -100,7 +102,7 @@ inline double in_double_precision(double a, double b, Op op) {
 // rounded, for + - * / of floats) and is rounded once when stored as a float.
 template <typename Op>
 inline float rounded_once(float a, float b, Op op) {
-#if defined(__i386__) && defined(__GNUC__) && !defined(__SSE2_MATH__)
+#if defined(TARN_X87_DOUBLE_MATH)
   float result = static_cast<float>(in_double_precision(a, b, op));
   pin(result);
   return result;

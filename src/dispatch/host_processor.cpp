@@ -8,8 +8,9 @@
 
 #include "dispatch/fault_guard.h"
 #include "dispatch/fpu_control.h"
+#include "isa/platform.h"
 
-#if defined(_WIN32)
+#if defined(TARN_WINDOWS)
 #include <windows.h>
 // After windows.h, which it needs.
 #include <mmsystem.h>
@@ -20,8 +21,7 @@
 #include <time.h>
 #endif
 
-#if (defined(__i386__) || defined(__x86_64__)) && defined(__GNUC__)
-#define TARN_X86_GNU 1
+#if defined(TARN_X86_GNU_ASM)
 #include <cpuid.h>
 #include <x86intrin.h>
 // FNINIT empties the whole register stack.
@@ -30,18 +30,18 @@
 
 namespace tarn::identify {
 
-#if defined(TARN_X86_GNU)
+#if defined(TARN_X86_GNU_ASM)
 // XMM7 belongs to the caller only on 64-bit Windows, where the guard's
 // trampoline saves and restores it.
 TARN_ASM_PROBE(tarn_identify_sse_probe, "  xorps %xmm7, %xmm7\n")
 #endif
 
 bool HostProcessor::id_flag_toggles() {
-#if defined(__x86_64__) && defined(__GNUC__)
+#if defined(TARN_X86_64) && defined(TARN_GNU_C)
   // Every 64-bit x86 processor has CPUID (and pushing the flags from inline
   // assembler would overwrite the red zone below the stack pointer).
   return true;
-#elif defined(__i386__) && defined(__GNUC__)
+#elif defined(TARN_X86_32) && defined(TARN_GNU_C)
   std::uint32_t before, after;
   __asm__ volatile(
       "pushfl\n\t"
@@ -65,7 +65,7 @@ bool HostProcessor::id_flag_toggles() {
 
 CpuidRegs HostProcessor::cpuid(std::uint32_t leaf) {
   CpuidRegs r;
-#if defined(TARN_X86_GNU)
+#if defined(TARN_X86_GNU_ASM)
   __cpuid_count(leaf, 0, r.eax, r.ebx, r.ecx, r.edx);
 #else
   (void)leaf;
@@ -74,7 +74,7 @@ CpuidRegs HostProcessor::cpuid(std::uint32_t leaf) {
 }
 
 bool HostProcessor::sse_probe_completes() {
-#if defined(TARN_X86_GNU)
+#if defined(TARN_X86_GNU_ASM)
   return completes_without_fault(tarn_identify_sse_probe, nullptr, tarn_identify_sse_probe_code());
 #else
   return false;
@@ -94,7 +94,7 @@ bool HostProcessor::cyrix_cpuid_enable_completes() {
 }
 
 X87Kind HostProcessor::probe_x87() {
-#if defined(TARN_X86_GNU)
+#if defined(TARN_X86_GNU_ASM)
   std::uint16_t control;
   __asm__ volatile("fninit\n\tfnstcw %0" : "=m"(control) : : TARN_X87_STACK);
   if ((control >> 8) != 0x03) return X87Kind::kNone;
@@ -140,7 +140,7 @@ X87Kind HostProcessor::probe_x87() {
 }
 
 std::uint32_t HostProcessor::milliseconds() {
-#if defined(_WIN32)
+#if defined(TARN_WINDOWS)
   return timeGetTime();
 #else
   timespec now{};
@@ -152,7 +152,7 @@ std::uint32_t HostProcessor::milliseconds() {
 }
 
 std::uint64_t read_time_stamp() {
-#if defined(TARN_X86_GNU)
+#if defined(TARN_X86_GNU_ASM)
   return __rdtsc();
 #else
   return 0;
@@ -171,7 +171,7 @@ void HostProcessor::set_x87_single_precision() {
 }
 
 void HostProcessor::enable_flush_to_zero() {
-#if defined(TARN_X86_GNU)
+#if defined(TARN_X86_GNU_ASM)
   std::uint32_t csr;
   __asm__ volatile("stmxcsr %0" : "=m"(csr));
   csr |= 0x8000u;

@@ -9,10 +9,10 @@
 #include <cstdint>
 
 #include "dispatch/host_processor.h"
+#include "isa/platform.h"
 
-#if (defined(__i386__) || defined(__x86_64__)) && defined(__GNUC__)
+#if defined(TARN_X86_GNU_ASM)
 #include <cpuid.h>
-#define TARN_X86_GNU 1
 #endif
 
 namespace tarn {
@@ -108,7 +108,7 @@ CacheSizes read_caches(CpuidFn cpuid, std::uint32_t max_leaf) {
   return sizes;
 }
 
-#if defined(TARN_X86_GNU)
+#if defined(TARN_X86_GNU_ASM)
 CpuidAnswer host_cpuid(std::uint32_t leaf, std::uint32_t subleaf) {
   CpuidAnswer r;
   __cpuid_count(leaf, subleaf, r.eax, r.ebx, r.ecx, r.edx);
@@ -124,8 +124,8 @@ std::uint64_t host_xcr0() {
 #endif
 
 MachineKernels read_host() {
-#if defined(TARN_X86_GNU)
-#if defined(__i386__)
+#if defined(TARN_X86_GNU_ASM)
+#if defined(TARN_X86_32)
   // A 486 may lack CPUID; its caches take the defaults.
   if (!identify::HostProcessor().id_flag_toggles()) return read_machine_kernels(nullptr, nullptr);
 #endif

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "isa/platform.h"
+
 namespace tarn {
 
 enum class Kernel : std::uint8_t { kBaseline, kAvx2, kAvx512, kCount };
@@ -18,7 +20,7 @@ enum class Kernel : std::uint8_t { kBaseline, kAvx2, kAvx512, kCount };
 inline constexpr int kKernelCount = static_cast<int>(Kernel::kCount);
 
 constexpr std::string_view kernel_name(Kernel k) {
-#if defined(__x86_64__) || defined(_M_X64)
+#if defined(TARN_X86_64)
   constexpr std::string_view kNames[] = {"SSE2", "AVX2", "AVX-512"};
 #else
   constexpr std::string_view kNames[] = {"baseline", "AVX2", "AVX-512"};
@@ -58,7 +60,7 @@ Kernel kernel_ceiling();
 // selection, the baseline kernels, inline functions shared with them) can
 // contain their instructions. Not on Windows: GCC keeps 32- and 64-byte
 // vectors on a stack it does not align to 32 there.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
+#if defined(TARN_X86_64) && defined(TARN_GNU_C) && !defined(TARN_WINDOWS)
 #define TARN_HAVE_WIDE_KERNELS 1
 #define TARN_AVX2_KERNEL __attribute__((target("avx2")))
 #define TARN_AVX512_KERNEL __attribute__((target("avx512f,avx512bw,avx512vl,avx2")))

@@ -5,6 +5,7 @@
 //                    each 16 bytes past the start of its 64-byte line.
 // Every byte of both 1 KiB blocks is 0x3F, so every float reads 0.74705881.
 #include "TarnLib2DLL.h"
+#include "isa/platform.h"
 
 #if defined(__ELF__)
 #define TARN_OBJECT(sym, size) ".type " sym ", %object\n.size " sym ", " #size "\n"
@@ -16,7 +17,7 @@
 #define TARN_DATA_END ".text\n"
 #endif
 
-#if defined(_WIN32) && !defined(_WIN64)
+#if defined(TARN_WINDOWS_32)
 #define TARN_SYM(name) "_" #name  // 32-bit Windows decorates C data names
 #else
 #define TARN_SYM(name) #name

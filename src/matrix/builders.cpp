@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "isa/platform.h"
 #include "matrix/matrix.h"
 
 namespace tarn::matrix {
@@ -14,7 +15,7 @@ constexpr std::uint32_t kOne = 0x3F800000;  // 1.0f
 
 inline std::uint32_t bits(float f) {
   std::uint32_t w = std::bit_cast<std::uint32_t>(f);
-#if defined(__GNUC__) && defined(__i386__)
+#if defined(TARN_X86_32) && defined(TARN_GNU_C)
   // Held in an integer register: copied through the x87 stack, a signalling
   // NaN would arrive quiet.
   __asm__("" : "+r"(w));

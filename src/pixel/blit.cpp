@@ -13,10 +13,11 @@
 #include <cstdint>
 #include <cstring>
 
+#include "isa/platform.h"
 #include "pixel/bytes.h"
 #include "pixel/pixel.h"
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#if defined(TARN_SSE2_IN_UNIT)
 #include <emmintrin.h>
 #define TARN_PIXEL_HAVE_SSE2 1
 #endif

@@ -12,10 +12,11 @@
 #include <cwchar>
 
 #include "dispatch/kernel.h"
+#include "isa/platform.h"
 #include "pixel/bytes.h"
 #include "pixel/pixel.h"
 
-#if defined(__x86_64__)
+#if defined(TARN_X86_64)
 #include <immintrin.h>
 #endif
 
@@ -55,7 +56,7 @@ std::size_t strings_from() {
 
 enum class Stores : bool { kOrdinary, kStreaming };
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#if defined(TARN_X86_GNU_ASM)
 #define TARN_X86_STRINGS 1
 void string_clear(Byte* dst, std::size_t bytes) {
   asm volatile("rep stosb" : "+D"(dst), "+c"(bytes) : "a"(0) : "memory");
@@ -68,7 +69,7 @@ void string_copy(Byte* dst, const Byte* src, std::size_t bytes) {
 }
 
 void string_fill(Byte* dst, std::size_t bytes, std::uint32_t value) {
-#if defined(__x86_64__)
+#if defined(TARN_X86_64)
   std::size_t n = bytes / 8;
   const std::uint64_t pair = value | (std::uint64_t{value} << 32);
   asm volatile("rep stosq" : "+D"(dst), "+c"(n) : "a"(pair) : "memory");
@@ -96,7 +97,7 @@ bool overlaps_from_below(const Byte* dst, const Byte* src, std::size_t bytes) {
   return s > d && s - d < bytes;
 }
 
-#if defined(__x86_64__)
+#if defined(TARN_X86_64)
 // SSE2 streaming: an ordinary 16-byte store up to a multiple of 16, then
 // non-temporal ones, the fence, and ordinary stores for the rest.
 void stream_fill_sse2(Byte* dst, std::size_t bytes, std::uint32_t value) {
@@ -146,7 +147,7 @@ void stream_copy_sse2(Byte* dst, const Byte* src, std::size_t bytes) {
 template <Stores stores>
 void fill_run_baseline(Byte* dst, std::size_t bytes, std::uint32_t value) {
   if (bytes == 0) return;
-#if defined(__x86_64__)
+#if defined(TARN_X86_64)
   if (stores == Stores::kStreaming && value != 0 && bytes >= stream_from()) {
     stream_fill_sse2(dst, bytes, value);
     return;
@@ -186,7 +187,7 @@ template <Stores stores>
 void copy_run_baseline(Byte* dst, const Byte* src, std::size_t bytes) {
   if (bytes == 0) return;
   const bool overlapping = overlaps_from_below(dst, src, bytes);
-#if defined(__x86_64__)
+#if defined(TARN_X86_64)
   if (stores == Stores::kStreaming && !overlapping && bytes >= stream_from()) {
     stream_copy_sse2(dst, src, bytes);
     return;
@@ -321,7 +322,7 @@ void ZeroDwordAlignedMem(void* dst, std::uint32_t count) {
 }
 
 void SetDwordAlignedMem(void* dst, std::uint32_t count, std::uint32_t value) {
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#if defined(TARN_X86_GNU_ASM)
   // The processor's repeated dword store: fast-string microcode on current
   // processors, ascending since the ABI keeps the direction flag clear.
   void* p = dst;

@@ -35,6 +35,7 @@
 
 #include "dispatch/fpu_control.h"
 #include "dispatch/isa.h"
+#include "isa/platform.h"
 
 namespace tarn::estimates {
 
@@ -90,7 +91,7 @@ inline float signed_bits(float x, std::uint32_t magnitude_bits) {
 }
 // What an invalid operation returns: negative on x86, positive elsewhere.
 inline float default_nan() {
-#if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
+#if defined(TARN_X86)
   return std::bit_cast<float>(0xFFC00000u);
 #else
   return std::bit_cast<float>(0x7FC00000u);

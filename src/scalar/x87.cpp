@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "dispatch/fpu_control.h"
+#include "isa/platform.h"
 #include "scalar/scalar.h"
 
 namespace tarn::scalar::x87 {
@@ -30,7 +31,7 @@ float FMax(float a, float b) {
 }
 
 std::int32_t F2I(float x) {
-#if (defined(__i386__) || defined(__x86_64__)) && defined(__GNUC__)
+#if defined(TARN_X86_GNU_ASM)
   // FISTP rounds by the control word's rounding field and stores the integer
   // indefinite for NaN and out-of-range values (invalid is masked).
   std::int32_t result;

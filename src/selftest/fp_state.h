@@ -5,8 +5,9 @@
 #include <cstdint>
 
 #include "dispatch/fpu_control.h"
+#include "isa/platform.h"
 
-#if defined(__SSE__) || defined(__x86_64__)
+#if defined(TARN_SSE_IN_UNIT)
 #include <xmmintrin.h>
 #define TARN_SELFTEST_HAVE_MXCSR 1
 #endif
@@ -45,7 +46,7 @@ struct X87Registers {
 };
 
 inline X87Registers read_x87_registers() {
-#if (defined(__i386__) || defined(__x86_64__)) && defined(__GNUC__)
+#if defined(TARN_X86_GNU_ASM)
   // FNSTENV masks every exception as a side effect; FLDENV puts the saved
   // environment back unchanged.
   std::uint32_t env[7];
@@ -60,7 +61,7 @@ inline X87Registers read_x87_registers() {
 // Whether the x87 unit can load, add and store: false when a packed-integer
 // operation left its registers marked full.
 inline bool x87_usable() {
-#if (defined(__i386__) || defined(__x86_64__)) && defined(__GNUC__)
+#if defined(TARN_X86_GNU_ASM)
   volatile long double a = 1.5L, b = 2.25L;
   const long double sum = a + b;
   return sum == 3.75L && read_x87_registers().tags == 0xFFFF;

@@ -9,6 +9,7 @@
 
 #include "dispatch/registry.h"
 #include "dispatch/tiers.h"
+#include "isa/platform.h"
 #include "selftest/fp_state.h"
 
 namespace tarn::selftest {
@@ -29,7 +30,7 @@ constexpr StoredChecksum kStored[] = {
 
 // Where a 32-bit x86 build runs the x87 forms on the x87 unit, these replace
 // the entries above for the x87 and CMOV forms of a few operations.
-#if defined(__i386__)
+#if defined(TARN_X86_32)
 constexpr StoredChecksum kStoredOnX87Unit[] = {
 #include "selftest/golden_checksums_x87_unit.inc"
 };

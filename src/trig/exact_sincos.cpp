@@ -29,6 +29,7 @@
 #include <type_traits>
 
 #include "TarnLib2DLL.h"
+#include "isa/platform.h"
 #include "trig/fp_environment.h"
 #include "trig/trig.h"
 
@@ -944,15 +945,15 @@ template <typename Result>
 // subnormals may be on: from kSmallAngle on, no operand or result of the
 // evaluation is subnormal.
 inline bool state_is_usable() {
-#if (defined(__x86_64__) || (defined(__i386__) && defined(__SSE2_MATH__))) && defined(__GNUC__)
+#if defined(TARN_SSE2_DOUBLE_MATH)
   std::uint32_t csr;
   __asm__ volatile("stmxcsr %0" : "=m"(csr) : : "memory");
   return (csr & 0x7F80) == 0x1F80;  // round to nearest, every exception masked
-#elif defined(__i386__) && defined(__GNUC__)
+#elif defined(TARN_X86_32) && defined(TARN_GNU_C)
   std::uint16_t cw;
   __asm__ volatile("fnstcw %0" : "=m"(cw) : : "memory");
   return (cw & 0x0F3F) == 0x023F;  // 53-bit precision, to nearest, all masked
-#elif defined(__aarch64__) && defined(__GNUC__)
+#elif defined(TARN_ARM64_GNU_ASM)
   std::uint64_t fpcr;
   __asm__ volatile("mrs %0, fpcr" : "=r"(fpcr) : : "memory");
   return (fpcr & ((std::uint64_t{3} << 22) | 0x9F00)) == 0;  // to nearest, no trap enabled

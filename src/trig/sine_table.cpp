@@ -3,6 +3,7 @@
 
 #include "TarnLib2DLL.h"
 #include "dispatch/fpu_control.h"
+#include "isa/platform.h"
 #include "trig/trig.h"
 
 namespace tarn::trig {
@@ -46,7 +47,7 @@ void ensure_table() {
   }
   // Another thread is building it: a fraction of a millisecond.
   while (g_table_state.load(std::memory_order_acquire) != 2) {
-#if defined(__i386__) || defined(__x86_64__)
+#if defined(TARN_X86_GNU_ASM)
     __builtin_ia32_pause();
 #endif
   }
