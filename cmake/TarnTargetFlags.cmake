@@ -3,7 +3,7 @@
 # library must run on any processor it has a tier for, from the 486 on: it is
 # compiled for that baseline with x87 float arithmetic (the options come after
 # the toolchain's, and the last one wins). The SSE forms switch SSE on for
-# themselves (src/dispatch/isa.h).
+# themselves (src/isa/isa.h).
 function(tarn_apply_baseline target)
   if(NOT (CMAKE_SYSTEM_PROCESSOR MATCHES "^(i[3-6]86|x86)$"))
     return()

@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-#include "scalar/estimates.h"
+#include "isa/estimates.h"
 #include "selftest/exercise.h"
 #include "selftest/fp_state.h"
 #include "test_support.h"

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "TarnLib2DLL.h"
-#include "dispatch/fpu_control.h"
+#include "isa/fpu_control.h"
 
 namespace {
 

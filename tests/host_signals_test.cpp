@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "TarnLib2DLL.h"
-#include "dispatch/fault_guard.h"
+#include "identify/fault_guard.h"
 #include "selftest/fp_state.h"
 
 namespace tarn {

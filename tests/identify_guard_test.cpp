@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "dispatch/fault_guard.h"
+#include "identify/fault_guard.h"
 
 namespace tarn {
 namespace {

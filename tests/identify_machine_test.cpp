@@ -9,8 +9,8 @@
 #include <sstream>
 #include <thread>
 
-#include "dispatch/host_processor.h"
-#include "dispatch/identify.h"
+#include "identify/host_processor.h"
+#include "identify/identify.h"
 #include "identify_support.h"
 #include "test_support.h"
 

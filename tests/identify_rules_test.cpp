@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "dispatch/identify.h"
+#include "identify/identify.h"
 #include "test_support.h"
 
 namespace tarn::identify {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "TarnLib2DLL.h"
-#include "dispatch/fpu_control.h"
+#include "isa/fpu_control.h"
 
 #if defined(__i386__) || defined(__x86_64__)
 #include <xmmintrin.h>

@@ -8,7 +8,7 @@
 #include <limits>
 #include <random>
 
-#include "scalar/estimates.h"
+#include "isa/estimates.h"
 #include "scalar/scalar.h"
 #include "test_support.h"
 

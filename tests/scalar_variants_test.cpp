@@ -12,8 +12,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "dispatch/fpu_control.h"
 #include "dispatch/registry.h"
+#include "isa/fpu_control.h"
 #include "scalar/scalar.h"
 #include "test_support.h"
 

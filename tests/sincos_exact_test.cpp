@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "TarnLib2DLL.h"
-#include "dispatch/fpu_control.h"
+#include "isa/fpu_control.h"
 #include "selftest/fp_state.h"
 #include "test_support.h"
 #include "trig/trig.h"

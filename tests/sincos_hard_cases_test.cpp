@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "TarnLib2DLL.h"
-#include "dispatch/fpu_control.h"
+#include "isa/fpu_control.h"
 #include "selftest/fp_state.h"
 
 namespace tarn {

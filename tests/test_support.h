@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "TarnLib2DLL.h"
-#include "dispatch/fpu_control.h"
 #include "dispatch/registry.h"
 #include "dispatch/tiers.h"
+#include "isa/fpu_control.h"
 
 namespace tarn::test {
 

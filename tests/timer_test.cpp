@@ -1,10 +1,10 @@
 // The cycle timer: its modes and sentinel on a simulated counter, then the
 // exported pair on the real counter.
-#include "dispatch/timer.h"
+#include "identify/timer.h"
 
 #include <gtest/gtest.h>
 
-#include "dispatch/identify.h"
+#include "identify/identify.h"
 #include "identify_support.h"
 
 namespace tarn::timer {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "scalar/estimates.h"
+#include "isa/estimates.h"
 #include "test_support.h"
 #include "vector/vector.h"
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "guard_page.h"
-#include "scalar/estimates.h"
+#include "isa/estimates.h"
 #include "test_support.h"
 #include "vector/vector.h"
 

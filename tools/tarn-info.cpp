@@ -17,11 +17,11 @@
 #include <vector>
 
 #include "TarnLib2DLL.h"
-#include "dispatch/fpu_control.h"
-#include "dispatch/identify.h"
 #include "dispatch/kernel.h"
 #include "dispatch/registry.h"
 #include "dispatch/tiers.h"
+#include "identify/identify.h"
+#include "isa/fpu_control.h"
 #include "selftest/golden.h"
 
 #if defined(__i386__) || defined(__x86_64__)

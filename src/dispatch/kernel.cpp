@@ -8,7 +8,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "dispatch/host_processor.h"
+#include "identify/host_processor.h"
 #include "isa/platform.h"
 
 #if defined(TARN_X86_GNU_ASM)

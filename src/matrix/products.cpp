@@ -5,10 +5,10 @@
 // product.
 #include <cstring>
 
-#include "dispatch/fpu_control.h"
-#include "dispatch/isa.h"
+#include "isa/fpu_control.h"
+#include "isa/isa.h"
+#include "isa/packed.h"
 #include "matrix/matrix.h"
-#include "vector/packed.h"
 
 namespace tarn::matrix {
 namespace {

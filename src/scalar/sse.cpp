@@ -3,8 +3,8 @@
 // rounded to single precision in the order written.
 #include <cmath>
 
-#include "dispatch/isa.h"
-#include "scalar/estimates.h"
+#include "isa/estimates.h"
+#include "isa/isa.h"
 #include "scalar/scalar.h"
 
 TARN_SSE_BEGIN

@@ -5,8 +5,8 @@
 #include <bit>
 #include <cmath>
 
-#include "dispatch/fpu_control.h"
-#include "scalar/estimates.h"
+#include "isa/estimates.h"
+#include "isa/fpu_control.h"
 #include "scalar/scalar.h"
 
 namespace tarn::scalar::threednow {

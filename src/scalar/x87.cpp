@@ -3,7 +3,7 @@
 // bit-level rough square root. Each operation rounds once to single precision.
 #include <cmath>
 
-#include "dispatch/fpu_control.h"
+#include "isa/fpu_control.h"
 #include "isa/platform.h"
 #include "scalar/scalar.h"
 

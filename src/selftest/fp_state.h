@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "dispatch/fpu_control.h"
+#include "isa/fpu_control.h"
 #include "isa/platform.h"
 
 #if defined(TARN_SSE_IN_UNIT)

@@ -2,7 +2,7 @@
 #include <cmath>
 
 #include "TarnLib2DLL.h"
-#include "dispatch/fpu_control.h"
+#include "isa/fpu_control.h"
 #include "isa/platform.h"
 #include "trig/trig.h"
 

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstdint>
 
-#include "scalar/estimates.h"
-#include "vector/packed.h"
+#include "isa/estimates.h"
+#include "isa/packed.h"
 #include "vector/vector.h"
 
 namespace tarn::vector {

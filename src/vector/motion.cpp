@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "dispatch/slots.h"
-#include "vector/packed.h"
+#include "isa/packed.h"
 #include "vector/vector.h"
 
 namespace tarn::vector {

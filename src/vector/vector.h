@@ -10,7 +10,7 @@
 //
 // 3DNow! and extended 3DNow! are reproduced with ordinary single-precision
 // arithmetic on emulated register pairs (packed.h); their reciprocal-square-
-// root estimates come from scalar/estimates.h.
+// root estimates come from isa/estimates.h.
 //
 // The x87 and CMOV forms use the compiler's single-precision arithmetic (SSE
 // on x86-64), so below the normal range they follow the thread's flush-to-

@@ -33,8 +33,8 @@
 #include <cmath>
 #include <cstdint>
 
-#include "dispatch/fpu_control.h"
-#include "dispatch/isa.h"
+#include "isa/fpu_control.h"
+#include "isa/isa.h"
 #include "isa/platform.h"
 
 namespace tarn::estimates {

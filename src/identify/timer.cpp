@@ -1,9 +1,9 @@
 // MxStartTickCount / MxEndTickCount: one timer for the whole library.
-#include "dispatch/timer.h"
+#include "identify/timer.h"
 
 #include "TarnLib2DLL.h"
-#include "dispatch/host_processor.h"
-#include "dispatch/identify.h"
+#include "identify/host_processor.h"
+#include "identify/identify.h"
 
 namespace tarn::timer {
 

@@ -16,9 +16,9 @@
 #include <cstring>
 
 #include "TarnLib2DLL.h"
-#include "dispatch/fpu_control.h"
-#include "dispatch/isa.h"
-#include "scalar/estimates.h"
+#include "isa/estimates.h"
+#include "isa/fpu_control.h"
+#include "isa/isa.h"
 
 namespace tarn::vector::packed {
 

@@ -1,12 +1,12 @@
 // MxIdentifyCPU and what it keeps: the identification rules bound to the real
 // processor, and the library-wide results the other exports report.
-#include "dispatch/identify.h"
+#include "identify/identify.h"
 
 #include <atomic>
 #include <cstring>
 
 #include "TarnLib2DLL.h"
-#include "dispatch/host_processor.h"
+#include "identify/host_processor.h"
 
 namespace tarn::identify {
 namespace {

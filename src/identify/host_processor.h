@@ -1,7 +1,7 @@
 // The processor this code runs on, as identification sees it.
 #pragma once
 
-#include "dispatch/identify.h"
+#include "identify/identify.h"
 
 namespace tarn::identify {
 

@@ -3,7 +3,7 @@
 // processors.
 #include <cstring>
 
-#include "dispatch/identify.h"
+#include "identify/identify.h"
 
 namespace tarn::identify {
 namespace {

@@ -2,12 +2,12 @@
 // only: instructions newer than the baseline appear solely inside inline
 // assembler that runs after its feature was found (or under the fault guard),
 // so the compiler cannot use them in code that decides whether they exist.
-#include "dispatch/host_processor.h"
+#include "identify/host_processor.h"
 
 #include <cstdint>
 
-#include "dispatch/fault_guard.h"
-#include "dispatch/fpu_control.h"
+#include "identify/fault_guard.h"
+#include "isa/fpu_control.h"
 #include "isa/platform.h"
 
 #if defined(TARN_WINDOWS)

@@ -27,7 +27,7 @@
 #include <unistd.h>
 #endif
 
-#include "dispatch/fault_guard.h"
+#include "identify/fault_guard.h"
 #include "isa/platform.h"
 
 namespace tarn {

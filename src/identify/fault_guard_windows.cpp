@@ -12,7 +12,7 @@
 
 #include <cstdint>
 
-#include "dispatch/fault_guard.h"
+#include "identify/fault_guard.h"
 #include "isa/platform.h"
 
 #if defined(_MSC_VER)

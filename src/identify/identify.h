@@ -1,6 +1,6 @@
 // Processor identification, written once over a small processor-access
 // interface. The exported MxIdentifyCPU binds the rules to the real machine
-// (dispatch/host_processor.h); tests bind them to simulated processors.
+// (identify/host_processor.h); tests bind them to simulated processors.
 #pragma once
 
 #include <array>
