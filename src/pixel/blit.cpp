@@ -8,6 +8,7 @@
 // destination is never written. Pixels left over are done one by one.
 // Every path computes the same formulas, bit for bit. Nothing is kept beyond
 // the call, so the blit may run on several threads on different surfaces.
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -191,7 +192,8 @@ struct V {
   static TARN_VEC T slli16(T v) {
     return _mm_slli_epi16(v, N);
   }
-  static TARN_VEC T rounded_product(T x, T c) { return rounded_product_hi(x, _mm_slli_epi16(c, 8)); }
+  // c is the 8-bit operand times 128.
+  static TARN_VEC T rounded_product(T x, T c7) { return rounded_product_hi(x, _mm_add_epi16(c7, c7)); }
   static TARN_VEC T select(Mask where, T a, T b) { return sse2::select(where, a, b); }
   // The opaque mask is -1: subtracting it makes 255 into 256.
   static TARN_VEC T alpha_or_256(T alpha, Mask opaque) { return _mm_sub_epi16(alpha, opaque); }
@@ -426,7 +428,7 @@ struct V {
   static TARN_VEC T slli16(T v) {
     return _mm256_slli_epi16(v, N);
   }
-  static TARN_VEC T rounded_product(T x, T c) { return rounded_product7(x, _mm256_slli_epi16(c, 7)); }
+  static TARN_VEC T rounded_product(T x, T c7) { return rounded_product7(x, c7); }
   static TARN_VEC T select(Mask where, T a, T b) { return avx2::select(where, a, b); }
   static TARN_VEC T alpha_or_256(T alpha, Mask opaque) { return _mm256_sub_epi16(alpha, opaque); }
   static TARN_VEC Mask equal16(T a, T b) { return _mm256_cmpeq_epi16(a, b); }
@@ -619,7 +621,7 @@ struct V {
   static TARN_VEC T slli16(T v) {
     return _mm512_slli_epi16(v, N);
   }
-  static TARN_VEC T rounded_product(T x, T c) { return rounded_product7(x, _mm512_slli_epi16(c, 7)); }
+  static TARN_VEC T rounded_product(T x, T c7) { return rounded_product7(x, c7); }
   static TARN_VEC T select(Mask where, T a, T b) { return _mm512_mask_mov_epi16(b, where, a); }
   static TARN_VEC T alpha_or_256(T alpha, Mask opaque) {
     return _mm512_mask_mov_epi16(alpha, opaque, splat16(256));
@@ -683,27 +685,65 @@ TARN_VEC __m512i blend16(__m512i s, __m512i d, __m512i alpha, __mmask16 opaque) 
   }
 }
 
+// Sixteen 32-bit pixels: kept marks those not transparent, opaque those
+// with alpha 255.
+template <Blend B>
+TARN_VEC void blend_group(__m512i s, Byte* dst, __mmask16 kept, __mmask16 opaque) {
+  if (kept == 0) return;
+  // Only transparent and opaque pixels: the source is the result.
+  const __m512i result = (kept & ~opaque) == 0
+                             ? s
+                             : blend16<B>(s, load(dst), _mm512_srli_epi32(s, 24), opaque);
+  // A transparent pixel's destination is not written at all; a group
+  // without one takes the plain store, which is faster than the masked one.
+  if (kept == 0xFFFF) {
+    _mm512_storeu_si512(dst, result);
+  } else {
+    _mm512_mask_storeu_epi32(dst, kept, result);
+  }
+}
+
+// Thirty-two pixels are classified at once, so that the mask-register tests
+// a group of transparent or opaque pixels costs are paid once per 128 bytes.
 template <Blend B>
 TARN_VEC_KERNEL std::int64_t blend_groups32(const Byte* src, Byte* dst, std::int64_t count) {
   const __m512i alpha_bits = splat32(0xFF000000);
   std::int64_t done = 0;
+  for (; done + 32 <= count; done += 32, src += 128, dst += 128) {
+    const __m512i s0 = load(src), s1 = load(src + 64);
+    const __mmask16 kept0 = _mm512_test_epi32_mask(s0, alpha_bits);
+    const __mmask16 kept1 = _mm512_test_epi32_mask(s1, alpha_bits);
+    const __mmask32 kept = _mm512_kunpackw(kept1, kept0);
+    if (kept == 0) continue;
+    const __mmask16 opaque0 = _mm512_cmpge_epu32_mask(s0, alpha_bits);
+    const __mmask16 opaque1 = _mm512_cmpge_epu32_mask(s1, alpha_bits);
+    if (kept == 0xFFFFFFFF && _mm512_kunpackw(opaque1, opaque0) == 0xFFFFFFFF) {
+      _mm512_storeu_si512(dst, s0);
+      _mm512_storeu_si512(dst + 64, s1);
+      continue;
+    }
+    blend_group<B>(s0, dst, kept0, opaque0);
+    blend_group<B>(s1, dst + 64, kept1, opaque1);
+  }
   for (; done + 16 <= count; done += 16, src += 64, dst += 64) {
     const __m512i s = load(src);
-    const __mmask16 kept = _mm512_test_epi32_mask(s, alpha_bits);
-    if (kept == 0) continue;
-    const __m512i alpha = _mm512_srli_epi32(s, 24);
-    const __mmask16 opaque = _mm512_cmpeq_epi32_mask(alpha, splat32(255));
-    // Only transparent and opaque pixels: the source is the result.
-    const __m512i result = (kept & ~opaque) == 0 ? s : blend16<B>(s, load(dst), alpha, opaque);
-    // A transparent pixel's destination is not written at all.
-    _mm512_mask_storeu_epi32(dst, kept, result);
+    blend_group<B>(s, dst, _mm512_test_epi32_mask(s, alpha_bits),
+                   _mm512_cmpge_epu32_mask(s, alpha_bits));
   }
   return done;
 }
 
+// A row whose destination is off a multiple of 64 starts with the AVX2
+// kernel up to the first one, so that no 512-bit store splits a cache line.
 template <Blend B, Format F>
 TARN_VEC_KERNEL void blend_row(const Byte* src, Byte* dst, std::int64_t count) {
   constexpr int kDstBytes = F == Format::k32 ? 4 : 2;
+  const auto misaligned = static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(dst) % 64);
+  const std::int64_t head = misaligned == 0 ? 0 : std::min(count, (64 - misaligned) / kDstBytes);
+  avx2::blend_row<B, F>(src, dst, head);
+  src += head * 4;
+  dst += head * kDstBytes;
+  count -= head;
   std::int64_t done;
   if constexpr (F == Format::k32) {
     done = blend_groups32<B>(src, dst, count);
