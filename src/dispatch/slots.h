@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <type_traits>
 
 #include "TarnLib2DLL.h"
 #include "dispatch/exports.h"
@@ -22,6 +23,11 @@ inline constexpr int kSlotCount = static_cast<int>(SlotId::kCount);
 static_assert(kSlotCount == 50);
 
 inline constexpr int kGroupCount = 11;  // selection groups 1..11
+
+// A slot's function type, so that implementations are declared with the
+// slot's own signature: `SlotFn<MxFMinFn> FMin;` declares FMin(float, float).
+template <typename SlotPointer>
+using SlotFn = std::remove_pointer_t<SlotPointer>;
 
 // Any function pointer, for tables that hold implementations of several slots.
 using GenericFn = void (*)();

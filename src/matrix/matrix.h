@@ -9,6 +9,7 @@
 #pragma once
 
 #include "TarnLib2DLL.h"
+#include "dispatch/slots.h"
 
 namespace tarn::matrix {
 
@@ -17,55 +18,55 @@ namespace tarn::matrix {
 // precision (single after MxInitTables); on x86-64 scalar SSE single precision
 // gives the same bits for every value in the normal range.
 namespace x87 {
-void ZeroMat(MxMat4x4* m);
-void IdMat(MxMat4x4* m);
-void TranslateMat(MxMat4x4* m, float x, float y, float z);
-void TranslateMatFromVec(MxMat4x4* m, const Mx3DVec* v);
-void ScaleMat(MxMat4x4* m, float sx, float sy, float sz);
+SlotFn<MxZeroMatFn> ZeroMat;
+SlotFn<MxIdMatFn> IdMat;
+SlotFn<MxTranslateMatFn> TranslateMat;
+SlotFn<MxTranslateMatFromVecFn> TranslateMatFromVec;
+SlotFn<MxScaleMatFn> ScaleMat;
 
-void MatMult4x4_4x4(MxMat4x4* out, const MxMat4x4* a, const MxMat4x4* b);
+SlotFn<MxMatMult4x4_4x4Fn> MatMult4x4_4x4;
 // Column 3 of the result is stored as (0, 0, 0, 1); a's column 3 plays no
 // part.
-void SparseMatMult4x4_4x4(MxMat4x4* out, const MxMat4x4* a, const MxMat4x4* b);
+SlotFn<MxSparseMatMult4x4_4x4Fn> SparseMatMult4x4_4x4;
 // Swaps 1-4, 2-8 and 6-9; nothing else is touched.
-void InvOrthMat4x4(MxMat4x4* m);
+SlotFn<MxInvOrthMat4x4Fn> InvOrthMat4x4;
 
 // The concatenated rotations; an angle that compares equal to zero or is
 // unordered (NaN) is left out. Angles are always given as x, y, z.
-void ConcatRotMatXYZ(MxMat4x4* out, float x, float y, float z);
-void ConcatRotMatXZY(MxMat4x4* out, float x, float y, float z);
-void ConcatRotMatYXZ(MxMat4x4* out, float x, float y, float z);
-void ConcatRotMatYZX(MxMat4x4* out, float x, float y, float z);
-void ConcatRotMatZXY(MxMat4x4* out, float x, float y, float z);
-void ConcatRotMatZYX(MxMat4x4* out, float x, float y, float z);
+SlotFn<MxConcatRotMatXYZFn> ConcatRotMatXYZ;
+SlotFn<MxConcatRotMatXZYFn> ConcatRotMatXZY;
+SlotFn<MxConcatRotMatYXZFn> ConcatRotMatYXZ;
+SlotFn<MxConcatRotMatYZXFn> ConcatRotMatYZX;
+SlotFn<MxConcatRotMatZXYFn> ConcatRotMatZXY;
+SlotFn<MxConcatRotMatZYXFn> ConcatRotMatZYX;
 }  // namespace x87
 
 // CMOV form of the concatenated rotations: the zero test sets the integer
 // flags directly; results are identical to the x87 form.
 namespace cmov {
-void ConcatRotMatXYZ(MxMat4x4* out, float x, float y, float z);
-void ConcatRotMatXZY(MxMat4x4* out, float x, float y, float z);
-void ConcatRotMatYXZ(MxMat4x4* out, float x, float y, float z);
-void ConcatRotMatYZX(MxMat4x4* out, float x, float y, float z);
-void ConcatRotMatZXY(MxMat4x4* out, float x, float y, float z);
-void ConcatRotMatZYX(MxMat4x4* out, float x, float y, float z);
+SlotFn<MxConcatRotMatXYZFn> ConcatRotMatXYZ;
+SlotFn<MxConcatRotMatXZYFn> ConcatRotMatXZY;
+SlotFn<MxConcatRotMatYXZFn> ConcatRotMatYXZ;
+SlotFn<MxConcatRotMatYZXFn> ConcatRotMatYZX;
+SlotFn<MxConcatRotMatZXYFn> ConcatRotMatZXY;
+SlotFn<MxConcatRotMatZYXFn> ConcatRotMatZYX;
 }  // namespace cmov
 
 // MMX form: eight 64-bit stores of element pairs.
 namespace mmx {
-void ZeroMat(MxMat4x4* m);
-void IdMat(MxMat4x4* m);
-void TranslateMat(MxMat4x4* m, float x, float y, float z);
-void TranslateMatFromVec(MxMat4x4* m, const Mx3DVec* v);
-void ScaleMat(MxMat4x4* m, float sx, float sy, float sz);
+SlotFn<MxZeroMatFn> ZeroMat;
+SlotFn<MxIdMatFn> IdMat;
+SlotFn<MxTranslateMatFn> TranslateMat;
+SlotFn<MxTranslateMatFromVecFn> TranslateMatFromVec;
+SlotFn<MxScaleMatFn> ScaleMat;
 }  // namespace mmx
 
 // 3DNow! form: every operation on element pairs, an output row built as two
 // pairs from a broadcast element of b times a pair of a's row. Column 3 of the
 // affine product is stored as (0, 0, 0, 1).
 namespace threednow {
-void MatMult4x4_4x4(MxMat4x4* out, const MxMat4x4* a, const MxMat4x4* b);
-void SparseMatMult4x4_4x4(MxMat4x4* out, const MxMat4x4* a, const MxMat4x4* b);
+SlotFn<MxMatMult4x4_4x4Fn> MatMult4x4_4x4;
+SlotFn<MxSparseMatMult4x4_4x4Fn> SparseMatMult4x4_4x4;
 }  // namespace threednow
 
 // SSE form: whole rows, b[4i] broadcast times row 0 of a, and so on. The
@@ -73,13 +74,13 @@ void SparseMatMult4x4_4x4(MxMat4x4* out, const MxMat4x4* a, const MxMat4x4* b);
 // so for an affine a the zero in rows 0-2 is -0.0 when b's three elements of
 // that row are all negative.
 namespace sse {
-void MatMult4x4_4x4(MxMat4x4* out, const MxMat4x4* a, const MxMat4x4* b);
-void SparseMatMult4x4_4x4(MxMat4x4* out, const MxMat4x4* a, const MxMat4x4* b);
+SlotFn<MxMatMult4x4_4x4Fn> MatMult4x4_4x4;
+SlotFn<MxSparseMatMult4x4_4x4Fn> SparseMatMult4x4_4x4;
 }  // namespace sse
 
 // The general inverse is not provided: returns at once, touching nothing.
 namespace noop {
-void InvMat4x4(MxMat4x4* m);
+SlotFn<MxInvMat4x4Fn> InvMat4x4;
 }  // namespace noop
 
 }  // namespace tarn::matrix

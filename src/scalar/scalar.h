@@ -26,6 +26,8 @@
 #include <bit>
 #include <cstdint>
 
+#include "dispatch/slots.h"
+
 namespace tarn::scalar {
 
 // The bit-level seed of the rough square root: an estimate of 1/sqrt(x) from
@@ -39,50 +41,50 @@ inline float rough_rsqrt_seed(float x) {
 inline constexpr std::int32_t kIntegerIndefinite = INT32_MIN;
 
 namespace x87 {
-std::int32_t IMin(std::int32_t a, std::int32_t b);
-std::int32_t IMax(std::int32_t a, std::int32_t b);
-float FMin(float a, float b);
-float FMax(float a, float b);
-std::int32_t F2I(float x);
-float I2F(std::int32_t i);
-float FAccDiv(float a, float b);
-float FRghFastDiv(float a, float b);
-float FAccRecip(float x);
-float FRghFastRecip(float x);
-float AccSqrt(float x);
-float RghFastSqrt(float x);
+SlotFn<MxIMinFn> IMin;
+SlotFn<MxIMaxFn> IMax;
+SlotFn<MxFMinFn> FMin;
+SlotFn<MxFMaxFn> FMax;
+SlotFn<MxF2IFn> F2I;
+SlotFn<MxI2FFn> I2F;
+SlotFn<MxFAccDivFn> FAccDiv;
+SlotFn<MxFRghFastDivFn> FRghFastDiv;
+SlotFn<MxFAccRecipFn> FAccRecip;
+SlotFn<MxFRghFastRecipFn> FRghFastRecip;
+SlotFn<MxAccSqrtFn> AccSqrt;
+SlotFn<MxRghFastSqrtFn> RghFastSqrt;
 }  // namespace x87
 
 namespace cmov {
-std::int32_t IMin(std::int32_t a, std::int32_t b);
-std::int32_t IMax(std::int32_t a, std::int32_t b);
-float FMin(float a, float b);
-float FMax(float a, float b);
+SlotFn<MxIMinFn> IMin;
+SlotFn<MxIMaxFn> IMax;
+SlotFn<MxFMinFn> FMin;
+SlotFn<MxFMaxFn> FMax;
 }  // namespace cmov
 
 namespace threednow {
 // The CMOV forms themselves (their code has no CMOV in 32-bit builds).
 inline constexpr float (&FMin)(float, float) = cmov::FMin;
 inline constexpr float (&FMax)(float, float) = cmov::FMax;
-std::int32_t F2I(float x);
-float I2F(std::int32_t i);
-float FAccDiv(float a, float b);
-float FRghFastDiv(float a, float b);
-float FAccRecip(float x);
-float FRghFastRecip(float x);
-float AccSqrt(float x);
-float RghFastSqrt(float x);
+SlotFn<MxF2IFn> F2I;
+SlotFn<MxI2FFn> I2F;
+SlotFn<MxFAccDivFn> FAccDiv;
+SlotFn<MxFRghFastDivFn> FRghFastDiv;
+SlotFn<MxFAccRecipFn> FAccRecip;
+SlotFn<MxFRghFastRecipFn> FRghFastRecip;
+SlotFn<MxAccSqrtFn> AccSqrt;
+SlotFn<MxRghFastSqrtFn> RghFastSqrt;
 }  // namespace threednow
 
 namespace sse {
-std::int32_t F2I(float x);
-float I2F(std::int32_t i);
-float FAccDiv(float a, float b);
-float FRghFastDiv(float a, float b);
-float FAccRecip(float x);
-float FRghFastRecip(float x);
-float AccSqrt(float x);
-float RghFastSqrt(float x);
+SlotFn<MxF2IFn> F2I;
+SlotFn<MxI2FFn> I2F;
+SlotFn<MxFAccDivFn> FAccDiv;
+SlotFn<MxFRghFastDivFn> FRghFastDiv;
+SlotFn<MxFAccRecipFn> FAccRecip;
+SlotFn<MxFRghFastRecipFn> FRghFastRecip;
+SlotFn<MxAccSqrtFn> AccSqrt;
+SlotFn<MxRghFastSqrtFn> RghFastSqrt;
 }  // namespace sse
 
 }  // namespace tarn::scalar

@@ -10,6 +10,8 @@
 #include <bit>
 #include <cstdint>
 
+#include "dispatch/slots.h"
+
 namespace tarn::trig {
 
 inline constexpr int kQuarterSteps = 16384;
@@ -49,21 +51,21 @@ struct ExactSinCos {
 ExactSinCos exact_sin_cos(double angle);
 
 namespace x87 {
-float TSin(float radians);
-float TCos(float radians);
-void TSinCos(float* sine, float* cosine, float radians);
-float TSinOfDeg(float degrees);
-float TCosOfDeg(float degrees);
-void TSinCosOfDeg(float* sine, float* cosine, float degrees);
+SlotFn<MxTSinFn> TSin;
+SlotFn<MxTCosFn> TCos;
+SlotFn<MxTSinCosFn> TSinCos;
+SlotFn<MxTSinOfDegFn> TSinOfDeg;
+SlotFn<MxTCosOfDegFn> TCosOfDeg;
+SlotFn<MxTSinCosOfDegFn> TSinCosOfDeg;
 }  // namespace x87
 
 namespace cmov {
-float TSin(float radians);
-float TCos(float radians);
-void TSinCos(float* sine, float* cosine, float radians);
-float TSinOfDeg(float degrees);
-float TCosOfDeg(float degrees);
-void TSinCosOfDeg(float* sine, float* cosine, float degrees);
+SlotFn<MxTSinFn> TSin;
+SlotFn<MxTCosFn> TCos;
+SlotFn<MxTSinCosFn> TSinCos;
+SlotFn<MxTSinOfDegFn> TSinOfDeg;
+SlotFn<MxTCosOfDegFn> TCosOfDeg;
+SlotFn<MxTSinCosOfDegFn> TSinCosOfDeg;
 }  // namespace cmov
 
 }  // namespace tarn::trig

@@ -20,83 +20,84 @@
 #include <cstdint>
 
 #include "TarnLib2DLL.h"
+#include "dispatch/slots.h"
 
 namespace tarn::vector {
 
 // Plain single-precision arithmetic.
 namespace x87 {
-float MagnitudeSquared(const Mx3DVec* v);
-float AccMagnitude(const Mx3DVec* v);
-float RghFastMagnitude(const Mx3DVec* v);
-float DotProd(const Mx3DVec* a, const Mx3DVec* b);
-void CrossProd(Mx3DVec* r, const Mx3DVec* a, const Mx3DVec* b);
-void Add(Mx3DVec* r, const Mx3DVec* a, const Mx3DVec* b);
-void Sub(Mx3DVec* r, const Mx3DVec* a, const Mx3DVec* b);
-std::int32_t CmpMagnitude(const Mx3DVec* a, const Mx3DVec* b);
-void Scale(Mx3DVec* r, const Mx3DVec* v, float f);
-std::int32_t Cmp(const Mx3DVec* a, const Mx3DVec* b);
-void Transform(Mx3DVec* r, const Mx3DVec* v, const MxMat4x4* m);
-void Normalize(Mx3DVec* r, const Mx3DVec* v);
-void Rotate(Mx3DVec* r, const Mx3DVec* v, const float* angles);
+SlotFn<Mx3DVecMagnitudeSquaredFn> MagnitudeSquared;
+SlotFn<Mx3DVecAccMagnitudeFn> AccMagnitude;
+SlotFn<Mx3DVecRghFastMagnitudeFn> RghFastMagnitude;
+SlotFn<Mx3DVecDotProdFn> DotProd;
+SlotFn<Mx3DVecCrossProdFn> CrossProd;
+SlotFn<Mx3DVecAddFn> Add;
+SlotFn<Mx3DVecSubFn> Sub;
+SlotFn<Mx3DVecCmpMagnitudeFn> CmpMagnitude;
+SlotFn<Mx3DVecScaleFn> Scale;
+SlotFn<Mx3DVecCmpFn> Cmp;
+SlotFn<Mx3DVecTransformFn> Transform;
+SlotFn<Mx3DVecNormalizeFn> Normalize;
+SlotFn<Mx3DVecRotateFn> Rotate;
 }  // namespace x87
 
 // As x87, with branch-free selection of the comparison result.
 namespace cmov {
-std::int32_t CmpMagnitude(const Mx3DVec* a, const Mx3DVec* b);
-std::int32_t Cmp(const Mx3DVec* a, const Mx3DVec* b);
-void Normalize(Mx3DVec* r, const Mx3DVec* v);
+SlotFn<Mx3DVecCmpMagnitudeFn> CmpMagnitude;
+SlotFn<Mx3DVecCmpFn> Cmp;
+SlotFn<Mx3DVecNormalizeFn> Normalize;
 }  // namespace cmov
 
 // x and y as one packed pair, z with its neighbour.
 namespace threednow {
-float MagnitudeSquared(const Mx3DVec* v);
-float AccMagnitude(const Mx3DVec* v);
-float RghFastMagnitude(const Mx3DVec* v);
-float DotProd(const Mx3DVec* a, const Mx3DVec* b);
-void CrossProd(Mx3DVec* r, const Mx3DVec* a, const Mx3DVec* b);
-void Add(Mx3DVec* r, const Mx3DVec* a, const Mx3DVec* b);
-void Sub(Mx3DVec* r, const Mx3DVec* a, const Mx3DVec* b);
-std::int32_t CmpMagnitude(const Mx3DVec* a, const Mx3DVec* b);
-void Scale(Mx3DVec* r, const Mx3DVec* v, float f);
-std::int32_t Cmp(const Mx3DVec* a, const Mx3DVec* b);
-void Transform(Mx3DVec* r, const Mx3DVec* v, const MxMat4x4* m);
-void Normalize(Mx3DVec* r, const Mx3DVec* v);
-void Rotate(Mx3DVec* r, const Mx3DVec* v, const float* angles);
+SlotFn<Mx3DVecMagnitudeSquaredFn> MagnitudeSquared;
+SlotFn<Mx3DVecAccMagnitudeFn> AccMagnitude;
+SlotFn<Mx3DVecRghFastMagnitudeFn> RghFastMagnitude;
+SlotFn<Mx3DVecDotProdFn> DotProd;
+SlotFn<Mx3DVecCrossProdFn> CrossProd;
+SlotFn<Mx3DVecAddFn> Add;
+SlotFn<Mx3DVecSubFn> Sub;
+SlotFn<Mx3DVecCmpMagnitudeFn> CmpMagnitude;
+SlotFn<Mx3DVecScaleFn> Scale;
+SlotFn<Mx3DVecCmpFn> Cmp;
+SlotFn<Mx3DVecTransformFn> Transform;
+SlotFn<Mx3DVecNormalizeFn> Normalize;
+SlotFn<Mx3DVecRotateFn> Rotate;
 }  // namespace threednow
 
 // 3DNow! reading its equality mask as a byte mask.
 namespace threednow_mmxext {
-std::int32_t Cmp(const Mx3DVec* a, const Mx3DVec* b);
+SlotFn<Mx3DVecCmpFn> Cmp;
 }  // namespace threednow_mmxext
 
 // 3DNow! with the swapped-pair and negative-accumulate instructions.
 namespace ext3dnow {
-void CrossProd(Mx3DVec* r, const Mx3DVec* a, const Mx3DVec* b);
-void Rotate(Mx3DVec* r, const Mx3DVec* v, const float* angles);
+SlotFn<Mx3DVecCrossProdFn> CrossProd;
+SlotFn<Mx3DVecRotateFn> Rotate;
 }  // namespace ext3dnow
 
 // 3DNow! with the pair swap and the byte mask.
 namespace ext3dnow_mmxext {
-std::int32_t CmpMagnitude(const Mx3DVec* a, const Mx3DVec* b);
-void Normalize(Mx3DVec* r, const Mx3DVec* v);
+SlotFn<Mx3DVecCmpMagnitudeFn> CmpMagnitude;
+SlotFn<Mx3DVecNormalizeFn> Normalize;
 }  // namespace ext3dnow_mmxext
 
 // A whole record in one register, the fourth lane discarded. Arithmetic
 // follows the thread's SSE flush-to-zero setting.
 namespace sse {
-float MagnitudeSquared(const Mx3DVec* v);
-float AccMagnitude(const Mx3DVec* v);
-float RghFastMagnitude(const Mx3DVec* v);
-float DotProd(const Mx3DVec* a, const Mx3DVec* b);
-void CrossProd(Mx3DVec* r, const Mx3DVec* a, const Mx3DVec* b);
-void Add(Mx3DVec* r, const Mx3DVec* a, const Mx3DVec* b);
-void Sub(Mx3DVec* r, const Mx3DVec* a, const Mx3DVec* b);
-std::int32_t CmpMagnitude(const Mx3DVec* a, const Mx3DVec* b);
-void Scale(Mx3DVec* r, const Mx3DVec* v, float f);
-std::int32_t Cmp(const Mx3DVec* a, const Mx3DVec* b);
-void Transform(Mx3DVec* r, const Mx3DVec* v, const MxMat4x4* m);
-void Normalize(Mx3DVec* r, const Mx3DVec* v);
-void Rotate(Mx3DVec* r, const Mx3DVec* v, const float* angles);
+SlotFn<Mx3DVecMagnitudeSquaredFn> MagnitudeSquared;
+SlotFn<Mx3DVecAccMagnitudeFn> AccMagnitude;
+SlotFn<Mx3DVecRghFastMagnitudeFn> RghFastMagnitude;
+SlotFn<Mx3DVecDotProdFn> DotProd;
+SlotFn<Mx3DVecCrossProdFn> CrossProd;
+SlotFn<Mx3DVecAddFn> Add;
+SlotFn<Mx3DVecSubFn> Sub;
+SlotFn<Mx3DVecCmpMagnitudeFn> CmpMagnitude;
+SlotFn<Mx3DVecScaleFn> Scale;
+SlotFn<Mx3DVecCmpFn> Cmp;
+SlotFn<Mx3DVecTransformFn> Transform;
+SlotFn<Mx3DVecNormalizeFn> Normalize;
+SlotFn<Mx3DVecRotateFn> Rotate;
 }  // namespace sse
 
 }  // namespace tarn::vector
