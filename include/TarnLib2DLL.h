@@ -308,11 +308,13 @@ typedef void(MX_CALL* MxAlphaBlt32Fn)(const uint32_t* src, int32_t src_x, int32_
  *    float range; invalid for inf - inf, 0 * inf, a negative root or a
  *    signalling NaN; divide-by-zero from the x87 divisions by zero. MxF2I:
  *    invalid for NaN and out-of-range values (3DNow! saturates silently).
- *  - 3DNow! forms: no flag that neither the x87 nor the SSE form raises
- *    for the same operands, inexact aside (on the x87 unit the x87 forms'
- *    wider exponent range spares them some underflows). Estimates of zero,
- *    infinity and tiny values are decided without dividing; an infinity
- *    times a zero gives NaN without invalid.
+ *  - 3DNow!, extended 3DNow! and 3DNow!+MMXext forms: no trap for any
+ *    operand, whatever is unmasked (inexact too); no flag that neither the
+ *    x87 nor the SSE form raises for the same operands, inexact aside (on
+ *    the x87 unit the x87 forms' wider exponent range spares them some
+ *    underflows), and where the caller unmasks x87 exceptions none at all.
+ *    Estimates of zero, infinity and tiny values are decided without
+ *    dividing; an infinity times a zero gives NaN without invalid.
  *  - SSE accurate division, reciprocal, square root and magnitude: invalid
  *    where the refinement meets a zero or infinite estimate (zero, infinite
  *    or out-of-range operands, whose results are NaN).

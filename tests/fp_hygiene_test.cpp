@@ -6,6 +6,7 @@
 
 #include <cmath>
 
+#include "dispatch/registry.h"
 #include "isa/estimates.h"
 #include "selftest/exercise.h"
 #include "selftest/fp_state.h"
@@ -370,6 +371,16 @@ std::vector<Call> any_operand_calls() {
       for (int i = 0; i < 16; ++i) t.m[i] = static_cast<float>(i) - 7.5f;
       Mx3DVecTransform(&r, &v, &t);
     });
+    add("MxFMin" + n, [x] { sink = MxFMin(x, 1.0f); });
+    add("MxFMax" + n, [x] { sink = MxFMax(1.0f, x); });
+    const float fraction = x * 0.75f;  // computed before any trap is unmasked
+    add("MxF2I" + n, [fraction] { isink = MxF2I(fraction); });
+    add("Mx3DVecCmp" + n, [v, w] { isink = Mx3DVecCmp(&v, &w); });
+    add("Mx3DVecCmpMagnitude" + n, [v, w] { isink = Mx3DVecCmpMagnitude(&v, &w); });
+    add("Mx3DVecRotate" + n, [v, x] {
+      const float angles[3] = {x, 0.5f, -x};
+      Mx3DVecRotate(&r, &v, angles);
+    });
     add("MxMatMult4x4_4x4" + n, [x] {
       MxMat4x4 a = {};
       for (int i = 0; i < 16; ++i) a.m[i] = i % 5 == 0 ? x : 1.0f;
@@ -385,12 +396,12 @@ std::vector<Call> any_operand_calls() {
 }
 
 // What each call raised (the trapping exceptions, and inexact for exact
-// calls), or kTrapped.
-std::vector<int> run_calls(Tier tier, const std::vector<Call>& calls) {
+// calls, or those given), or kTrapped.
+std::vector<int> run_calls(Tier tier, const std::vector<Call>& calls, int unmasked = 0) {
   test::use_tier(tier);
   std::vector<int> raised;
   for (const Call& call : calls) {
-    const int traps = kTraps | (call.exact ? FE_INEXACT : 0);
+    const int traps = unmasked != 0 ? unmasked : kTraps | (call.exact ? FE_INEXACT : 0);
     std::feclearexcept(FE_ALL_EXCEPT);
     if (sigsetjmp(g_trap_resume, 1) != 0) {
       // The handler's fresh floating-point state is in force: nothing unmasked.
@@ -431,6 +442,44 @@ TEST(FpTraps, NoSlotTrapsOrRaisesWhatTheX87FormDoesNot) {
       EXPECT_EQ(raised[i] & ~x87[i], 0) << tier_name(tier) << " " << calls[i].name << " flags "
                                         << raised[i] << " where x87 raised " << x87[i];
     }
+  }
+  sigaction(SIGFPE, &saved, nullptr);
+}
+
+// Whether the slot a call names ("MxFMin(0.5)") is bound to a form of the
+// 3DNow! family in the tier in force.
+bool bound_to_3dnow_form(const std::string& call) {
+  const std::string slot = call.substr(0, call.find('('));
+  for (const SlotInfo& info : kSlots) {
+    if (slot != info.name) continue;
+    Variant variant;
+    if (!find_variant(info.id, load_slot(info.id), &variant)) return false;
+    return variant == Variant::k3DNow || variant == Variant::k3DNowMmxext ||
+           variant == Variant::kExt3DNow || variant == Variant::kExt3DNowMmxext;
+  }
+  return false;
+}
+
+// 3DNow! arithmetic raises no exception at all, so its forms trap on nothing,
+// whatever the operands, even with inexact unmasked too.
+TEST(FpTraps, ThreeDNowFormsTrapOnNoOperand) {
+  FpStateGuard guard;
+  struct sigaction trap = {}, saved;
+  trap.sa_handler = on_trap;
+  sigemptyset(&trap.sa_mask);
+  sigaction(SIGFPE, &trap, &saved);
+  std::vector<Call> calls = slot_calls();
+  for (Call& call : any_operand_calls()) calls.push_back(std::move(call));
+  for (Tier tier : test::all_tiers()) {
+    if (!(tier_flags(tier) & MxCpu3DNow)) continue;
+    const std::vector<int> raised = run_calls(tier, calls, FE_ALL_EXCEPT);
+    int checked = 0;
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+      if (!bound_to_3dnow_form(calls[i].name)) continue;
+      ++checked;
+      EXPECT_NE(raised[i], kTrapped) << tier_name(tier) << " " << calls[i].name << " trapped";
+    }
+    EXPECT_GT(checked, 0) << tier_name(tier);
   }
   sigaction(SIGFPE, &saved, nullptr);
 }

@@ -1,3 +1,4 @@
+#include "dispatch/fp_scope.h"
 #include "dispatch/registry.h"
 #include "matrix/matrix.h"
 
@@ -19,10 +20,10 @@ std::span<const SlotImpl> matrix_impls() {
       TARN_IMPL(MxInvOrthMat4x4, kX87, x87::InvOrthMat4x4),
       TARN_IMPL(MxInvMat4x4, kNoOp, noop::InvMat4x4),
       TARN_IMPL(MxMatMult4x4_4x4, kX87, x87::MatMult4x4_4x4),
-      TARN_IMPL(MxMatMult4x4_4x4, k3DNow, threednow::MatMult4x4_4x4),
+      TARN_IMPL(MxMatMult4x4_4x4, k3DNow, fpu::untrapped<threednow::MatMult4x4_4x4>),
       TARN_IMPL(MxMatMult4x4_4x4, kSse, sse::MatMult4x4_4x4),
       TARN_IMPL(MxSparseMatMult4x4_4x4, kX87, x87::SparseMatMult4x4_4x4),
-      TARN_IMPL(MxSparseMatMult4x4_4x4, k3DNow, threednow::SparseMatMult4x4_4x4),
+      TARN_IMPL(MxSparseMatMult4x4_4x4, k3DNow, fpu::untrapped<threednow::SparseMatMult4x4_4x4>),
       TARN_IMPL(MxSparseMatMult4x4_4x4, kSse, sse::SparseMatMult4x4_4x4),
       TARN_IMPL(MxConcatRotMatXYZ, kX87, x87::ConcatRotMatXYZ),
       TARN_IMPL(MxConcatRotMatXYZ, kCmov, cmov::ConcatRotMatXYZ),

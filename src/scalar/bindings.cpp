@@ -1,3 +1,4 @@
+#include "dispatch/fp_scope.h"
 #include "dispatch/registry.h"
 #include "scalar/scalar.h"
 
@@ -13,36 +14,36 @@ std::span<const SlotImpl> scalar_impls() {
 
       TARN_IMPL(MxFMin, kX87, x87::FMin),
       TARN_IMPL(MxFMin, kCmov, cmov::FMin),
-      TARN_IMPL(MxFMin, k3DNow, threednow::FMin),
+      TARN_IMPL(MxFMin, k3DNow, fpu::untrapped<threednow::FMin>),
       TARN_IMPL(MxFMax, kX87, x87::FMax),
       TARN_IMPL(MxFMax, kCmov, cmov::FMax),
-      TARN_IMPL(MxFMax, k3DNow, threednow::FMax),
+      TARN_IMPL(MxFMax, k3DNow, fpu::untrapped<threednow::FMax>),
 
       TARN_IMPL(MxF2I, kX87, x87::F2I),
-      TARN_IMPL(MxF2I, k3DNow, threednow::F2I),
+      TARN_IMPL(MxF2I, k3DNow, fpu::untrapped<threednow::F2I>),
       TARN_IMPL(MxF2I, kSse, sse::F2I),
       TARN_IMPL(MxI2F, kX87, x87::I2F),
-      TARN_IMPL(MxI2F, k3DNow, threednow::I2F),
+      TARN_IMPL(MxI2F, k3DNow, fpu::untrapped<threednow::I2F>),
       TARN_IMPL(MxI2F, kSse, sse::I2F),
 
       TARN_IMPL(MxFAccDiv, kX87, x87::FAccDiv),
-      TARN_IMPL(MxFAccDiv, k3DNow, threednow::FAccDiv),
+      TARN_IMPL(MxFAccDiv, k3DNow, fpu::untrapped<threednow::FAccDiv>),
       TARN_IMPL(MxFAccDiv, kSse, sse::FAccDiv),
       TARN_IMPL(MxFRghFastDiv, kX87, x87::FRghFastDiv),
-      TARN_IMPL(MxFRghFastDiv, k3DNow, threednow::FRghFastDiv),
+      TARN_IMPL(MxFRghFastDiv, k3DNow, fpu::untrapped<threednow::FRghFastDiv>),
       TARN_IMPL(MxFRghFastDiv, kSse, sse::FRghFastDiv),
       TARN_IMPL(MxFAccRecip, kX87, x87::FAccRecip),
-      TARN_IMPL(MxFAccRecip, k3DNow, threednow::FAccRecip),
+      TARN_IMPL(MxFAccRecip, k3DNow, fpu::untrapped<threednow::FAccRecip>),
       TARN_IMPL(MxFAccRecip, kSse, sse::FAccRecip),
       TARN_IMPL(MxFRghFastRecip, kX87, x87::FRghFastRecip),
-      TARN_IMPL(MxFRghFastRecip, k3DNow, threednow::FRghFastRecip),
+      TARN_IMPL(MxFRghFastRecip, k3DNow, fpu::untrapped<threednow::FRghFastRecip>),
       TARN_IMPL(MxFRghFastRecip, kSse, sse::FRghFastRecip),
 
       TARN_IMPL(MxAccSqrt, kX87, x87::AccSqrt),
-      TARN_IMPL(MxAccSqrt, k3DNow, threednow::AccSqrt),
+      TARN_IMPL(MxAccSqrt, k3DNow, fpu::untrapped<threednow::AccSqrt>),
       TARN_IMPL(MxAccSqrt, kSse, sse::AccSqrt),
       TARN_IMPL(MxRghFastSqrt, kX87, x87::RghFastSqrt),
-      TARN_IMPL(MxRghFastSqrt, k3DNow, threednow::RghFastSqrt),
+      TARN_IMPL(MxRghFastSqrt, k3DNow, fpu::untrapped<threednow::RghFastSqrt>),
       TARN_IMPL(MxRghFastSqrt, kSse, sse::RghFastSqrt),
   };
   return kImpls;
