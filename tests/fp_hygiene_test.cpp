@@ -461,7 +461,15 @@ bool bound_to_3dnow_form(const std::string& call) {
 }
 
 // 3DNow! arithmetic raises no exception at all, so its forms trap on nothing,
-// whatever the operands, even with inexact unmasked too.
+// whatever the operands, even with inexact unmasked too. On 32-bit x86 a
+// float result comes back on the x87 stack, and the caller's own store of a
+// subnormal one signals underflow whenever that is unmasked: there underflow
+// stays masked.
+#if defined(__i386__)
+constexpr int kEveryTrap = FE_ALL_EXCEPT & ~FE_UNDERFLOW;
+#else
+constexpr int kEveryTrap = FE_ALL_EXCEPT;
+#endif
 TEST(FpTraps, ThreeDNowFormsTrapOnNoOperand) {
   FpStateGuard guard;
   struct sigaction trap = {}, saved;
@@ -472,7 +480,7 @@ TEST(FpTraps, ThreeDNowFormsTrapOnNoOperand) {
   for (Call& call : any_operand_calls()) calls.push_back(std::move(call));
   for (Tier tier : test::all_tiers()) {
     if (!(tier_flags(tier) & MxCpu3DNow)) continue;
-    const std::vector<int> raised = run_calls(tier, calls, FE_ALL_EXCEPT);
+    const std::vector<int> raised = run_calls(tier, calls, kEveryTrap);
     int checked = 0;
     for (std::size_t i = 0; i < calls.size(); ++i) {
       if (!bound_to_3dnow_form(calls[i].name)) continue;

@@ -98,8 +98,7 @@ class FloatScope {
 
  private:
   static constexpr std::uint16_t kMasks = 0x003F;
-  static constexpr std::uint16_t kRelevant = kMasks |
-                                             (kSettings & kRoundToNearest ? 0x0C00 : 0) |
+  static constexpr std::uint16_t kRelevant = kMasks | (kSettings & kRoundToNearest ? 0x0C00 : 0) |
                                              (kSettings & kDoublePrecision ? 0x0300 : 0);
   static constexpr std::uint16_t kWanted = kMasks | (kSettings & kDoublePrecision ? 0x0200 : 0);
   static constexpr std::uint16_t kStatusFlags = 0x80BF;  // exception, summary and busy bits
@@ -177,7 +176,11 @@ inline void pin_in_scope(T& value) {
 // raising no floating-point exception at all (3DNow!), so that a host which
 // unmasks exceptions sees no trap from them, whatever the operands. The
 // rounding mode and flushing stay the caller's; the flags raised are kept
-// where the caller masks them, as with any other form.
+// where the caller masks them, as with any other form. Internal to each file
+// that binds such forms: a copy instantiated elsewhere with other code-
+// generation flags (a test built for SSE arithmetic on 32-bit x86) must not
+// stand in for the library's.
+namespace {
 template <auto Form>
 struct Untrapped;
 
@@ -197,6 +200,7 @@ struct Untrapped<Form> {
 };
 
 template <auto Form>
-inline constexpr auto untrapped = &Untrapped<Form>::call;
+constexpr auto untrapped = &Untrapped<Form>::call;
+}  // namespace
 
 }  // namespace tarn::fpu

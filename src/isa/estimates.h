@@ -38,6 +38,10 @@
 #include "isa/platform.h"
 
 namespace tarn::estimates {
+// Internal to each file: the tests on 32-bit x86 are built for SSE
+// arithmetic and the library for the x87 unit, and a test's copy of one of
+// these must not stand in for the library's when both are linked together.
+namespace {
 
 // Rounds a finite double to a float whose significand keeps only `fraction_bits`
 // of its 23 fraction bits (round to nearest, ties away), then to single.
@@ -203,4 +207,5 @@ inline float rsqrt_estimate_sse(float x) {
 }
 
 TARN_SSE_END
+}  // namespace
 }  // namespace tarn::estimates
