@@ -19,7 +19,9 @@
 #include <cstdint>
 #include <type_traits>
 
-#if !((defined(__i386__) || defined(__x86_64__) || defined(__aarch64__)) && defined(__GNUC__))
+#include "isa/platform.h"
+
+#if !defined(TARN_X86_GNU_ASM) && !defined(TARN_ARM64_GNU_ASM)
 #include <cfenv>
 #endif
 
@@ -32,7 +34,7 @@ enum FloatSettings : unsigned {
   kKeepSubnormals = 4,
 };
 
-#if (defined(__x86_64__) || (defined(__i386__) && defined(__SSE2_MATH__))) && defined(__GNUC__)
+#if defined(TARN_SSE2_DOUBLE_MATH)
 // Arithmetic runs in SSE registers (MXCSR). The memory clobbers keep the
 // computation and its stores inside the scope.
 template <unsigned kSettings>
@@ -67,7 +69,7 @@ class FloatScope {
   static constexpr std::uint32_t kFlags = 0x003F;
   std::uint32_t saved_;
 };
-#elif defined(__i386__) && defined(__GNUC__)
+#elif defined(TARN_X86_32) && defined(TARN_GNU_C)
 // Arithmetic runs on the x87 stack. The x87 unit has no flush-to-zero.
 template <unsigned kSettings>
 class FloatScope {
@@ -106,7 +108,7 @@ class FloatScope {
   std::uint16_t status_ = 0;
   bool changed_;
 };
-#elif defined(__aarch64__) && defined(__GNUC__)
+#elif defined(TARN_ARM64_GNU_ASM)
 // FPCR: rounding mode (bits 22-23, 00 = to nearest), the trap enables (bits
 // 8-12 and 15), and for subnormals flush-to-zero (bit 24) and, where the
 // processor has them, the alternate handling and input flushing (bits 1 and
@@ -165,7 +167,7 @@ class FloatScope {
 // ahead of the scope's set-up, nor a result past its restore.
 template <typename T>
 inline void pin_in_scope(T& value) {
-#if defined(__GNUC__)
+#if defined(TARN_GNU_C)
   __asm__ volatile("" : "+m"(value) : : "memory");
 #else
   (void)value;

@@ -26,7 +26,7 @@ using FloatEnvironment =
 // may copy a double argument through the x87 unit, whose store of a
 // subnormal value signals underflow, and the caller may have unmasked it.
 inline std::uint64_t bits_of(const double& value) {
-#if defined(__i386__) && !defined(__SSE2_MATH__) && defined(__GNUC__)
+#if defined(TARN_X87_DOUBLE_MATH)
   std::uint32_t low, high;
   __asm__("movl %2, %0\n\tmovl 4+%2, %1" : "=&r"(low), "=r"(high) : "m"(value));
   return std::uint64_t{high} << 32 | low;
@@ -39,7 +39,7 @@ inline std::uint64_t bits_of(const double& value) {
 
 // The same for a float.
 inline std::uint32_t bits_of(const float& value) {
-#if defined(__i386__) && !defined(__SSE2_MATH__) && defined(__GNUC__)
+#if defined(TARN_X87_DOUBLE_MATH)
   std::uint32_t bits;
   __asm__("movl %1, %0" : "=r"(bits) : "m"(value));
   return bits;
@@ -55,7 +55,7 @@ inline std::uint32_t bits_of(const float& value) {
 // denormals-are-zero would flush) moves ahead of the scope.
 template <typename T>
 inline T after_setup(T value) {
-#if defined(__GNUC__)
+#if defined(TARN_GNU_C)
   __asm__ volatile("" : "+m"(value) : : "memory");
 #endif
   return value;
