@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "dispatch/fp_scope.h"
+#include "isa/fp_scope.h"
 
 namespace tarn::trig {
 

@@ -1,5 +1,5 @@
-#include "dispatch/fp_scope.h"
 #include "dispatch/registry.h"
+#include "isa/fp_scope.h"
 #include "vector/vector.h"
 
 namespace tarn {
