@@ -186,6 +186,18 @@ void on_trap(int) {
   siglongjmp(g_trap_resume, 1);
 }
 
+// SIGFPE resumes run_calls while alive.
+struct TrapCatcher {
+  TrapCatcher() {
+    struct sigaction trap = {};
+    trap.sa_handler = on_trap;
+    sigemptyset(&trap.sa_mask);
+    sigaction(SIGFPE, &trap, &saved);
+  }
+  ~TrapCatcher() { sigaction(SIGFPE, &saved, nullptr); }
+  struct sigaction saved;
+};
+
 // One call of a slot. `exact` marks a call whose result is exact in every
 // form, so that inexact is unmasked as well: estimates, table lookups and
 // rounded arithmetic are inexact by nature and keep it masked.
@@ -426,10 +438,7 @@ std::vector<int> run_calls(Tier tier, const std::vector<Call>& calls, int unmask
 // does not raise for the same operands.
 TEST(FpTraps, NoSlotTrapsOrRaisesWhatTheX87FormDoesNot) {
   FpStateGuard guard;
-  struct sigaction trap = {}, saved;
-  trap.sa_handler = on_trap;
-  sigemptyset(&trap.sa_mask);
-  sigaction(SIGFPE, &trap, &saved);
+  TrapCatcher catcher;
 
   const std::vector<Call> calls = slot_calls();
   const std::vector<int> x87 = run_calls(Tier::kX87, calls);
@@ -443,7 +452,6 @@ TEST(FpTraps, NoSlotTrapsOrRaisesWhatTheX87FormDoesNot) {
                                         << raised[i] << " where x87 raised " << x87[i];
     }
   }
-  sigaction(SIGFPE, &saved, nullptr);
 }
 
 // Whether the slot a call names ("MxFMin(0.5)") is bound to a form of the
@@ -465,17 +473,14 @@ bool bound_to_3dnow_form(const std::string& call) {
 // float result comes back on the x87 stack, and the caller's own store of a
 // subnormal one signals underflow whenever that is unmasked: there underflow
 // stays masked.
-#if defined(__i386__)
+#if defined(TARN_X86_32)
 constexpr int kEveryTrap = FE_ALL_EXCEPT & ~FE_UNDERFLOW;
 #else
 constexpr int kEveryTrap = FE_ALL_EXCEPT;
 #endif
 TEST(FpTraps, ThreeDNowFormsTrapOnNoOperand) {
   FpStateGuard guard;
-  struct sigaction trap = {}, saved;
-  trap.sa_handler = on_trap;
-  sigemptyset(&trap.sa_mask);
-  sigaction(SIGFPE, &trap, &saved);
+  TrapCatcher catcher;
   std::vector<Call> calls = slot_calls();
   for (Call& call : any_operand_calls()) calls.push_back(std::move(call));
   for (Tier tier : test::all_tiers()) {
@@ -489,7 +494,6 @@ TEST(FpTraps, ThreeDNowFormsTrapOnNoOperand) {
     }
     EXPECT_GT(checked, 0) << tier_name(tier);
   }
-  sigaction(SIGFPE, &saved, nullptr);
 }
 
 // 3DNow! arithmetic raises no exception; its emulation raises no flag, for
