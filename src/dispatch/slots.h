@@ -29,6 +29,11 @@ inline constexpr int kGroupCount = 11;  // selection groups 1..11
 template <typename SlotPointer>
 using SlotFn = std::remove_pointer_t<SlotPointer>;
 
+// Declares the implementation `name` of the slot Mx<name> or Mx3DVec<name>,
+// for the families' lists of the operations each variant has.
+#define TARN_SLOT_IMPL(name) ::tarn::SlotFn<Mx##name##Fn> name;
+#define TARN_VECTOR_SLOT_IMPL(name) ::tarn::SlotFn<Mx3DVec##name##Fn> name;
+
 // Any function pointer, for tables that hold implementations of several slots.
 using GenericFn = void (*)();
 

@@ -40,51 +40,30 @@ inline float rough_rsqrt_seed(float x) {
 
 inline constexpr std::int32_t kIntegerIndefinite = INT32_MIN;
 
+// The minimum and maximum (x87, CMOV) and the float operations (x87, 3DNow!,
+// SSE).
+#define TARN_SCALAR_MIN_MAX(X) X(IMin) X(IMax) X(FMin) X(FMax)
+#define TARN_SCALAR_FLOAT_OPERATIONS(X) \
+  X(F2I) X(I2F) X(FAccDiv) X(FRghFastDiv) X(FAccRecip) X(FRghFastRecip) X(AccSqrt) X(RghFastSqrt)
+
 namespace x87 {
-SlotFn<MxIMinFn> IMin;
-SlotFn<MxIMaxFn> IMax;
-SlotFn<MxFMinFn> FMin;
-SlotFn<MxFMaxFn> FMax;
-SlotFn<MxF2IFn> F2I;
-SlotFn<MxI2FFn> I2F;
-SlotFn<MxFAccDivFn> FAccDiv;
-SlotFn<MxFRghFastDivFn> FRghFastDiv;
-SlotFn<MxFAccRecipFn> FAccRecip;
-SlotFn<MxFRghFastRecipFn> FRghFastRecip;
-SlotFn<MxAccSqrtFn> AccSqrt;
-SlotFn<MxRghFastSqrtFn> RghFastSqrt;
+TARN_SCALAR_MIN_MAX(TARN_SLOT_IMPL)
+TARN_SCALAR_FLOAT_OPERATIONS(TARN_SLOT_IMPL)
 }  // namespace x87
 
 namespace cmov {
-SlotFn<MxIMinFn> IMin;
-SlotFn<MxIMaxFn> IMax;
-SlotFn<MxFMinFn> FMin;
-SlotFn<MxFMaxFn> FMax;
+TARN_SCALAR_MIN_MAX(TARN_SLOT_IMPL)
 }  // namespace cmov
 
 namespace threednow {
 // The CMOV forms themselves (their code has no CMOV in 32-bit builds).
 inline constexpr float (&FMin)(float, float) = cmov::FMin;
 inline constexpr float (&FMax)(float, float) = cmov::FMax;
-SlotFn<MxF2IFn> F2I;
-SlotFn<MxI2FFn> I2F;
-SlotFn<MxFAccDivFn> FAccDiv;
-SlotFn<MxFRghFastDivFn> FRghFastDiv;
-SlotFn<MxFAccRecipFn> FAccRecip;
-SlotFn<MxFRghFastRecipFn> FRghFastRecip;
-SlotFn<MxAccSqrtFn> AccSqrt;
-SlotFn<MxRghFastSqrtFn> RghFastSqrt;
+TARN_SCALAR_FLOAT_OPERATIONS(TARN_SLOT_IMPL)
 }  // namespace threednow
 
 namespace sse {
-SlotFn<MxF2IFn> F2I;
-SlotFn<MxI2FFn> I2F;
-SlotFn<MxFAccDivFn> FAccDiv;
-SlotFn<MxFRghFastDivFn> FRghFastDiv;
-SlotFn<MxFAccRecipFn> FAccRecip;
-SlotFn<MxFRghFastRecipFn> FRghFastRecip;
-SlotFn<MxAccSqrtFn> AccSqrt;
-SlotFn<MxRghFastSqrtFn> RghFastSqrt;
+TARN_SCALAR_FLOAT_OPERATIONS(TARN_SLOT_IMPL)
 }  // namespace sse
 
 }  // namespace tarn::scalar

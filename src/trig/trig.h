@@ -50,22 +50,15 @@ struct ExactSinCos {
 };
 ExactSinCos exact_sin_cos(double angle);
 
+// The lookups, in both forms.
+#define TARN_TRIG_LOOKUPS(X) X(TSin) X(TCos) X(TSinCos) X(TSinOfDeg) X(TCosOfDeg) X(TSinCosOfDeg)
+
 namespace x87 {
-SlotFn<MxTSinFn> TSin;
-SlotFn<MxTCosFn> TCos;
-SlotFn<MxTSinCosFn> TSinCos;
-SlotFn<MxTSinOfDegFn> TSinOfDeg;
-SlotFn<MxTCosOfDegFn> TCosOfDeg;
-SlotFn<MxTSinCosOfDegFn> TSinCosOfDeg;
+TARN_TRIG_LOOKUPS(TARN_SLOT_IMPL)
 }  // namespace x87
 
 namespace cmov {
-SlotFn<MxTSinFn> TSin;
-SlotFn<MxTCosFn> TCos;
-SlotFn<MxTSinCosFn> TSinCos;
-SlotFn<MxTSinOfDegFn> TSinOfDeg;
-SlotFn<MxTCosOfDegFn> TCosOfDeg;
-SlotFn<MxTSinCosOfDegFn> TSinCosOfDeg;
+TARN_TRIG_LOOKUPS(TARN_SLOT_IMPL)
 }  // namespace cmov
 
 }  // namespace tarn::trig

@@ -24,80 +24,49 @@
 
 namespace tarn::vector {
 
+// The operations of the full forms (x87, 3DNow!, SSE).
+#define TARN_VECTOR_OPERATIONS(X)                                                          \
+  X(MagnitudeSquared) X(AccMagnitude) X(RghFastMagnitude) X(DotProd) X(CrossProd) X(Add)   \
+  X(Sub) X(CmpMagnitude) X(Scale) X(Cmp) X(Transform) X(Normalize) X(Rotate)
+
 // Plain single-precision arithmetic.
 namespace x87 {
-SlotFn<Mx3DVecMagnitudeSquaredFn> MagnitudeSquared;
-SlotFn<Mx3DVecAccMagnitudeFn> AccMagnitude;
-SlotFn<Mx3DVecRghFastMagnitudeFn> RghFastMagnitude;
-SlotFn<Mx3DVecDotProdFn> DotProd;
-SlotFn<Mx3DVecCrossProdFn> CrossProd;
-SlotFn<Mx3DVecAddFn> Add;
-SlotFn<Mx3DVecSubFn> Sub;
-SlotFn<Mx3DVecCmpMagnitudeFn> CmpMagnitude;
-SlotFn<Mx3DVecScaleFn> Scale;
-SlotFn<Mx3DVecCmpFn> Cmp;
-SlotFn<Mx3DVecTransformFn> Transform;
-SlotFn<Mx3DVecNormalizeFn> Normalize;
-SlotFn<Mx3DVecRotateFn> Rotate;
+TARN_VECTOR_OPERATIONS(TARN_VECTOR_SLOT_IMPL)
 }  // namespace x87
 
 // As x87, with branch-free selection of the comparison result.
 namespace cmov {
-SlotFn<Mx3DVecCmpMagnitudeFn> CmpMagnitude;
-SlotFn<Mx3DVecCmpFn> Cmp;
-SlotFn<Mx3DVecNormalizeFn> Normalize;
+TARN_VECTOR_SLOT_IMPL(CmpMagnitude)
+TARN_VECTOR_SLOT_IMPL(Cmp)
+TARN_VECTOR_SLOT_IMPL(Normalize)
 }  // namespace cmov
 
 // x and y as one packed pair, z with its neighbour.
 namespace threednow {
-SlotFn<Mx3DVecMagnitudeSquaredFn> MagnitudeSquared;
-SlotFn<Mx3DVecAccMagnitudeFn> AccMagnitude;
-SlotFn<Mx3DVecRghFastMagnitudeFn> RghFastMagnitude;
-SlotFn<Mx3DVecDotProdFn> DotProd;
-SlotFn<Mx3DVecCrossProdFn> CrossProd;
-SlotFn<Mx3DVecAddFn> Add;
-SlotFn<Mx3DVecSubFn> Sub;
-SlotFn<Mx3DVecCmpMagnitudeFn> CmpMagnitude;
-SlotFn<Mx3DVecScaleFn> Scale;
-SlotFn<Mx3DVecCmpFn> Cmp;
-SlotFn<Mx3DVecTransformFn> Transform;
-SlotFn<Mx3DVecNormalizeFn> Normalize;
-SlotFn<Mx3DVecRotateFn> Rotate;
+TARN_VECTOR_OPERATIONS(TARN_VECTOR_SLOT_IMPL)
 }  // namespace threednow
 
 // 3DNow! reading its equality mask as a byte mask.
 namespace threednow_mmxext {
-SlotFn<Mx3DVecCmpFn> Cmp;
+TARN_VECTOR_SLOT_IMPL(Cmp)
 }  // namespace threednow_mmxext
 
 // 3DNow! with the swapped-pair and negative-accumulate instructions.
 namespace ext3dnow {
-SlotFn<Mx3DVecCrossProdFn> CrossProd;
-SlotFn<Mx3DVecRotateFn> Rotate;
+TARN_VECTOR_SLOT_IMPL(CrossProd)
+TARN_VECTOR_SLOT_IMPL(Rotate)
 }  // namespace ext3dnow
 
 // 3DNow! with the pair swap and the byte mask.
 namespace ext3dnow_mmxext {
-SlotFn<Mx3DVecCmpMagnitudeFn> CmpMagnitude;
-SlotFn<Mx3DVecNormalizeFn> Normalize;
+TARN_VECTOR_SLOT_IMPL(CmpMagnitude)
+TARN_VECTOR_SLOT_IMPL(Normalize)
 }  // namespace ext3dnow_mmxext
 
 // A whole record in one register, the fourth lane discarded. Arithmetic
 // follows the thread's SSE flush-to-zero setting.
 namespace sse {
-SlotFn<Mx3DVecMagnitudeSquaredFn> MagnitudeSquared;
-SlotFn<Mx3DVecAccMagnitudeFn> AccMagnitude;
-SlotFn<Mx3DVecRghFastMagnitudeFn> RghFastMagnitude;
-SlotFn<Mx3DVecDotProdFn> DotProd;
-SlotFn<Mx3DVecCrossProdFn> CrossProd;
-SlotFn<Mx3DVecAddFn> Add;
-SlotFn<Mx3DVecSubFn> Sub;
-SlotFn<Mx3DVecCmpMagnitudeFn> CmpMagnitude;
-SlotFn<Mx3DVecScaleFn> Scale;
-SlotFn<Mx3DVecCmpFn> Cmp;
-SlotFn<Mx3DVecTransformFn> Transform;
-SlotFn<Mx3DVecNormalizeFn> Normalize;
-SlotFn<Mx3DVecRotateFn> Rotate;
+TARN_VECTOR_OPERATIONS(TARN_VECTOR_SLOT_IMPL)
 }  // namespace sse
 
 }  // namespace tarn::vector
