@@ -1,14 +1,8 @@
 # Compares the shared library's dynamic symbol table with the export list.
 # Usage: cmake -DLIBRARY=... -DEXPORTS_TOOL=... -DNM=... [-DEMULATOR=...] -P check_exports.cmake
 # (EMULATOR: how a cross build runs its own programs, e.g. qemu-aarch64;-L;...)
-execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY} OUTPUT_VARIABLE nm_out
-                COMMAND_ERROR_IS_FATAL ANY)
-string(REGEX MATCHALL "[^\n]+" lines "${nm_out}")
-set(actual)
-foreach(line IN LISTS lines)
-  string(REGEX REPLACE "^.* " "" name "${line}")
-  list(APPEND actual ${name})
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/nm_symbols.cmake)
+tarn_nm_symbols(actual "([^ ]+)$" -D --defined-only ${LIBRARY})
 execute_process(COMMAND ${EMULATOR} ${EXPORTS_TOOL} --names OUTPUT_VARIABLE expected_out
                 COMMAND_ERROR_IS_FATAL ANY)
 string(REGEX MATCHALL "[^\n]+" expected "${expected_out}")
