@@ -22,16 +22,40 @@
 // flush-to-zero, exception masks and (on 32-bit x87 builds) precision control
 // are set aside for the call where they differ (trig/fp_environment.h), so
 // the results do not depend on them.
+//
+// The common case (a moderate angle, a state that needs no control register
+// written, a settled rounding test) runs in the exported function without a
+// call or a stack frame; everything else is behind one call.
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 
 #include "TarnLib2DLL.h"
 #include "isa/platform.h"
 #include "trig/fp_environment.h"
 #include "trig/trig.h"
+
+// x86-64 ELF builds choose, when the library is loaded, whether the double
+// results' estimate takes its products' errors from fused multiply-adds.
+// Sanitizer builds do without: the choice runs before their runtimes are
+// set up.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define TARN_EXACT_SANITIZED 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define TARN_EXACT_SANITIZED 1
+#endif
+#if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__) && !defined(TARN_EXACT_SANITIZED)
+#define TARN_EXACT_FUSED_CHOICE 1
+#include <cpuid.h>
+#else
+#define TARN_EXACT_FUSED_CHOICE 0
+#endif
 
 namespace {
 
@@ -65,8 +89,12 @@ inline DD split(double a) {
   return {hi, a - hi};
 }
 
-inline DD two_prod(double a, double b) {
+// Fused: the product's error from one fused multiply-add, the same exact
+// value (for the processors that have one, chosen when the library loads).
+template <bool kFused = false>
+[[gnu::always_inline]] inline DD two_prod(double a, double b) {
   const double p = a * b;
+  if constexpr (kFused) return {p, __builtin_fma(a, b, -p)};
   const DD as = split(a);
   const DD bs = split(b);
   const double e = ((as.hi * bs.hi - p) + as.hi * bs.lo + as.lo * bs.hi) + as.lo * bs.lo;
@@ -595,6 +623,7 @@ constexpr double kTableError = 0x1p-100;
 // c (sin r - r)), and cos(b + r) = c - s r + (c (cos r - 1) - s (sin r - r)):
 // the leading sums are exact (|s| >= |c r| but where s = 0, and the same for
 // the cosine), the products c r and s r two-products, the rest small.
+template <bool kFused = false>
 [[gnu::always_inline]] inline Estimate estimate(const StepReduced& red) {
   const std::uint32_t i = red.k & 127;
   const DD s = kSineSteps[i];
@@ -604,8 +633,8 @@ constexpr double kTableError = 0x1p-100;
   const double z = rh * rh;
   const double sin_rest = rl + rh * (z * (kSin3 + z * (kSin5 + z * kSin7)));  // sin r - rh
   const double cos_rest = z * (kCos2 + z * (kCos4 + z * (kCos6 + z * kCos8))) - rh * rl;
-  const DD cr = two_prod(c.hi, rh);
-  const DD sr = two_prod(s.hi, rh);
+  const DD cr = two_prod<kFused>(c.hi, rh);
+  const DD sr = two_prod<kFused>(s.hi, rh);
   DD sine = fast_two_sum(s.hi, cr.hi);
   DD cosine = fast_two_sum(c.hi, -sr.hi);
   sine.lo += ((cr.lo + s.lo + c.lo * rh) + c.hi * sin_rest) + s.hi * cos_rest;
@@ -883,7 +912,8 @@ inline void round_wide(float* to, const WideFloat& v, std::uint32_t negative) {
 // the table entry is not zero; all roundings together stay below 2^-48.9 of
 // the value, fewer than 32 units of its last place. A value more than 64
 // units from a float midpoint therefore rounds as the exact value does.
-[[gnu::always_inline]] inline bool float_sin_cos(float* sine, float* cosine, double ax) {
+[[gnu::always_inline]] inline bool float_sin_cos(float* sine, float* cosine, double ax,
+                                                 std::uint32_t negative = 0) {
   const double shifted = ax * kStepsPerRadian + 0x1.8p52;
   const double kd = shifted - 0x1.8p52;
   const double t = ax - kd * kStep1;
@@ -896,25 +926,39 @@ inline void round_wide(float* to, const WideFloat& v, std::uint32_t negative) {
   const double z = r * r;
   const double sin_rest = r * (z * (kSin3 + z * kSin5));          // sin r - r
   const double cos_rest = z * (kCos2 + z * (kCos4 + z * kCos6));  // cos r - 1
-  const double sin_b = s + (c * r + (c * sin_rest + s * cos_rest));
-  const double cos_b = c - (s * r - (c * cos_rest - s * sin_rest));
-  auto near_midpoint = [](double y) {
-    return ((std::bit_cast<std::uint64_t>(y) + (64 - 0x10000000)) & 0x1FFFFFFF) <= 128;
+  const std::uint64_t sin_b =
+      std::bit_cast<std::uint64_t>(s + (c * r + (c * sin_rest + s * cos_rest)));
+  const std::uint64_t cos_b =
+      std::bit_cast<std::uint64_t>(c - (s * r - (c * cos_rest - s * sin_rest)));
+  auto near_midpoint = [](std::uint64_t y) {
+    return ((y + (64 - 0x10000000)) & 0x1FFFFFFF) <= 128;
   };
   const bool sine_hard = near_midpoint(sin_b);
   const bool cosine_hard = near_midpoint(cos_b);
   const bool rest_tiny = (std::fabs(r) < 0x1p-30) & (kd != 0.0);
   if (sine_hard | cosine_hard | rest_tiny) return false;
-  const std::uint32_t fs = std::bit_cast<std::uint32_t>(static_cast<float>(sin_b));
-  const std::uint32_t fc = std::bit_cast<std::uint32_t>(static_cast<float>(cos_b));
+  // Rounded to float on the bits (no value lies on a midpoint): both are
+  // normal floats, at least sin(2^-27) in magnitude and at most 1.
+  auto rounded = [](std::uint64_t y) {
+    const auto sign = static_cast<std::uint32_t>(y >> 32) & 0x80000000u;
+    const std::uint64_t magnitude = y & ~(std::uint64_t{1} << 63);
+    return sign | static_cast<std::uint32_t>(((magnitude + (std::uint64_t{1} << 28)) >> 29) -
+                                             (std::uint64_t{1023 - 127} << 23));
+  };
+  const std::uint32_t fs = rounded(sin_b);
+  const std::uint32_t fc = rounded(cos_b);
   // As for the double-double estimate: quadrants 1 and 3 swap the values,
   // the sine is negative in 2 and 3, the cosine in 1 and 2.
   const unsigned quadrant = (k >> 7) & 3;
   const std::uint32_t swap = 0u - (quadrant & 1);
-  const std::uint32_t sine_sign = ((quadrant >> 1) & 1) << 31;
+  const std::uint32_t sine_sign = (((quadrant >> 1) ^ negative) & 1) << 31;
   const std::uint32_t cosine_sign = (((quadrant + 1) >> 1) & 1) << 31;
-  *sine = std::bit_cast<float>(((fs & ~swap) | (fc & swap)) ^ sine_sign);
-  *cosine = std::bit_cast<float>(((fc & ~swap) | (fs & swap)) ^ cosine_sign);
+  // The cosine first: when both pointers name one variable it keeps the sine.
+  // Integer stores: no value passes through a floating-point register.
+  const std::uint32_t cosine_bits = ((fc & ~swap) | (fs & swap)) ^ cosine_sign;
+  const std::uint32_t sine_bits = ((fs & ~swap) | (fc & swap)) ^ sine_sign;
+  std::memcpy(cosine, &cosine_bits, sizeof cosine_bits);
+  std::memcpy(sine, &sine_bits, sizeof sine_bits);
   return true;
 }
 
@@ -983,11 +1027,14 @@ inline float small_sine(double x) {
   return std::bit_cast<float>(sign | static_cast<std::uint32_t>(magnitude + up));
 }
 
+// Every angle, from its bits: the tests before the state is known are on the
+// bits, since a comparison of a subnormal angle would raise the denormal
+// exception, which may be unmasked.
 template <typename Result>
-void sin_cos_rounded(Result* sine, Result* cosine, const double& angle) {
-  // The tests before the state is known are on the bits: a comparison of a
-  // subnormal angle would raise the denormal exception, which may be unmasked.
-  const std::uint64_t bits = tarn::trig::bits_of(angle);
+[[gnu::noinline, gnu::cold]] void sin_cos_rounded(Result* sine, Result* cosine,
+                                                  std::uint64_t bits) {
+  double angle;
+  std::memcpy(&angle, &bits, sizeof angle);
   const std::uint64_t magnitude = bits & ~(std::uint64_t{1} << 63);
   if (magnitude >= std::uint64_t{0x7FF} << 52) {
     // NaN for NaN and infinite angles, without touching errno; infinity
@@ -1027,11 +1074,10 @@ void sin_cos_rounded(Result* sine, Result* cosine, const double& angle) {
   *sine = s;
 }
 
-// A float angle as a double, from its bits: subnormal angles too, which a
+// A float angle's bits as a double's: subnormal angles too, which a
 // conversion would flush where denormals-are-zero is on (and the x87 unit
 // would signal as denormal operands).
-inline double widened(const float& angle) {
-  const std::uint32_t bits = tarn::trig::bits_of(angle);
+inline std::uint64_t widened(std::uint32_t bits) {
   const std::uint64_t sign = std::uint64_t{bits >> 31} << 63;
   const std::uint32_t magnitude = bits & 0x7FFFFFFF;
   std::uint64_t wide;
@@ -1046,7 +1092,42 @@ inline double widened(const float& angle) {
   } else {
     wide = 0;
   }
-  return std::bit_cast<double>(sign | wide);
+  return sign | wide;
+}
+
+// The double-double estimate of an angle from kSmallAngle to kStepLimit,
+// rounded where the rounding test settles both values; false otherwise.
+template <bool kFused>
+[[gnu::always_inline]] inline bool double_sin_cos(double* sine, double* cosine, double ax,
+                                                  std::uint64_t negative) {
+  const Estimate est = estimate<kFused>(reduce_steps(ax));
+  double s, c;
+  const bool settled = settle(&s, est.sine, est.sine_error);
+  if (!(settle(&c, est.cosine, est.cosine_error) && settled)) return false;
+  *cosine = c;
+  *sine = std::bit_cast<double>(std::bit_cast<std::uint64_t>(s) ^ negative << 63);
+  return true;
+}
+
+// The common case without a call or a stack frame: a moderate angle in a
+// state where the evaluation needs no control register written. Everything
+// else (other angles, other states, results the rounding test leaves open)
+// is behind a call.
+template <bool kFused, typename Result>
+[[gnu::always_inline]] inline void sin_cos_of_bits(Result* sine, Result* cosine,
+                                                   std::uint64_t bits) {
+  const std::uint64_t magnitude = bits & ~(std::uint64_t{1} << 63);
+  constexpr std::uint64_t kLow = std::bit_cast<std::uint64_t>(kSmallAngle);
+  constexpr std::uint64_t kHigh = std::bit_cast<std::uint64_t>(kStepLimit);
+  if (magnitude - kLow < kHigh - kLow && state_is_usable()) {
+    const double ax = std::bit_cast<double>(magnitude);
+    if constexpr (std::is_same_v<Result, float>) {
+      if (float_sin_cos(sine, cosine, ax, static_cast<std::uint32_t>(bits >> 63))) return;
+    } else {
+      if (double_sin_cos<kFused>(sine, cosine, ax, bits >> 63)) return;
+    }
+  }
+  sin_cos_rounded(sine, cosine, bits);
 }
 }  // namespace
 
@@ -1060,18 +1141,68 @@ ExactSinCos exact_sin_cos(double angle) {
 
 extern "C" {
 MX_API void MX_CALL MxSinCosFFF(float* sine, float* cosine, float angle) {
-  sin_cos_rounded(sine, cosine, widened(angle));
-}
-MX_API void MX_CALL MxSinCosDDD(double* sine, double* cosine, double angle) {
-  sin_cos_rounded(sine, cosine, angle);
-}
-MX_API void MX_CALL MxSinCosDDF(double* sine, double* cosine, float angle) {
-  sin_cos_rounded(sine, cosine, widened(angle));
+  sin_cos_of_bits<false>(sine, cosine, widened(tarn::trig::bits_of(angle)));
 }
 MX_API void MX_CALL MxSinCosFFD(float* sine, float* cosine, double angle) {
-  sin_cos_rounded(sine, cosine, angle);
+  sin_cos_of_bits<false>(sine, cosine, tarn::trig::bits_of(angle));
 }
 }
+
+namespace {
+template <bool kFused>
+void sin_cos_ddd(double* sine, double* cosine, double angle) {
+  sin_cos_of_bits<kFused>(sine, cosine, tarn::trig::bits_of(angle));
+}
+template <bool kFused>
+void sin_cos_ddf(double* sine, double* cosine, float angle) {
+  sin_cos_of_bits<kFused>(sine, cosine, widened(tarn::trig::bits_of(angle)));
+}
+}  // namespace
+
+#if TARN_EXACT_FUSED_CHOICE
+namespace {
+[[gnu::target("fma")]] void sin_cos_ddd_fused(double* sine, double* cosine, double angle) {
+  sin_cos_ddd<true>(sine, cosine, angle);
+}
+[[gnu::target("fma")]] void sin_cos_ddf_fused(double* sine, double* cosine, float angle) {
+  sin_cos_ddf<true>(sine, cosine, angle);
+}
+
+// Fused multiply-add with the AVX register state enabled by the system.
+bool has_fused_multiply_add() {
+  unsigned a, b, c, d;
+  if (!__get_cpuid(1, &a, &b, &c, &d)) return false;
+  constexpr unsigned kNeeded = bit_FMA | bit_OSXSAVE | bit_AVX;
+  if ((c & kNeeded) != kNeeded) return false;
+  unsigned low, high;
+  __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+  return (low & 6) == 6;  // SSE and AVX state
+}
+}  // namespace
+
+extern "C" {
+// Resolvers, run by the loader.
+static decltype(&sin_cos_ddd<false>) tarn_resolve_sincos_ddd() {
+  return has_fused_multiply_add() ? sin_cos_ddd_fused : sin_cos_ddd<false>;
+}
+static decltype(&sin_cos_ddf<false>) tarn_resolve_sincos_ddf() {
+  return has_fused_multiply_add() ? sin_cos_ddf_fused : sin_cos_ddf<false>;
+}
+MX_API void MX_CALL MxSinCosDDD(double* sine, double* cosine, double angle)
+    __attribute__((ifunc("tarn_resolve_sincos_ddd")));
+MX_API void MX_CALL MxSinCosDDF(double* sine, double* cosine, float angle)
+    __attribute__((ifunc("tarn_resolve_sincos_ddf")));
+}
+#else
+extern "C" {
+MX_API void MX_CALL MxSinCosDDD(double* sine, double* cosine, double angle) {
+  sin_cos_ddd<false>(sine, cosine, angle);
+}
+MX_API void MX_CALL MxSinCosDDF(double* sine, double* cosine, float angle) {
+  sin_cos_ddf<false>(sine, cosine, angle);
+}
+}
+#endif
 
 // The tables above were printed by this Python script (integers and
 // fractions only; pi from Machin's formula):
