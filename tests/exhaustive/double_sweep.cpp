@@ -3,8 +3,10 @@
 // 2^-100, relative) wherever that decides the rounding; angles it cannot
 // decide are counted and skipped. Angles: random bit patterns (every
 // exponent), uniform in +-2pi and in +-1e6, and next to multiples of pi/2.
+// With --peer (where LLVM libc is built in), MxSinCosDDD is compared with its
+// correctly rounded sincos instead, on every angle.
 //
-//   tarn_double_sweep [COUNT]   (default 1000000; the full sweep is 100000000)
+//   tarn_double_sweep [COUNT] [--peer]   (default 1000000; the full sweep is 100000000)
 #include <bit>
 #include <chrono>
 #include <cmath>
@@ -13,10 +15,14 @@
 #include <cstdlib>
 #include <numbers>
 #include <random>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 #include "TarnLib2DLL.h"
+#if TARN_HAVE_REFERENCE_PEER
+#include "reference_peer.h"
+#endif
 #include "trig/trig.h"
 
 namespace {
@@ -65,6 +71,29 @@ struct Tally {
   std::uint64_t checked = 0, undecided = 0, failed = 0;
 };
 
+// MxSinCosDDD against the peer's sincos: both results of every angle.
+Tally sweep_peer(std::uint64_t seed, std::uint64_t count) {
+  std::mt19937_64 rng(seed);
+  Tally t;
+#if TARN_HAVE_REFERENCE_PEER
+  for (std::uint64_t i = 0; i < count; ++i) {
+    const double x = draw(rng, i);
+    double sd, cd, ps, pc;
+    MxSinCosDDD(&sd, &cd, x);
+    tarn_reference_sincos(x, &ps, &pc);
+    t.checked += 2;
+    if (std::bit_cast<std::uint64_t>(sd) != std::bit_cast<std::uint64_t>(ps) ||
+        std::bit_cast<std::uint64_t>(cd) != std::bit_cast<std::uint64_t>(pc)) {
+      if (t.failed++ < 10) std::fprintf(stderr, "mismatch with the peer: angle %a\n", x);
+    }
+  }
+#else
+  (void)rng;
+  (void)count;
+#endif
+  return t;
+}
+
 Tally sweep(std::uint64_t seed, std::uint64_t count) {
   std::mt19937_64 rng(seed);
   Tally t;
@@ -97,17 +126,30 @@ Tally sweep(std::uint64_t seed, std::uint64_t count) {
 
 int main(int argc, char** argv) {
   std::uint64_t count = 1000000;
+  bool peer = false;
+  if (argc > 1 && std::string_view(argv[argc - 1]) == "--peer") {
+    peer = true;
+    --argc;
+  }
   if (argc > 2 || (argc == 2 && (count = std::strtoull(argv[1], nullptr, 10)) == 0)) {
-    std::fprintf(stderr, "usage: tarn_double_sweep [COUNT > 0]\n");
+    std::fprintf(stderr, "usage: tarn_double_sweep [COUNT > 0] [--peer]\n");
     return 2;
   }
+#if !TARN_HAVE_REFERENCE_PEER
+  if (peer) {
+    std::fprintf(stderr, "tarn_double_sweep: built without LLVM libc, no --peer\n");
+    return 2;
+  }
+#endif
   const auto start = std::chrono::steady_clock::now();
   constexpr unsigned kThreads = 2;
   std::vector<Tally> tallies(kThreads);
   std::vector<std::thread> workers;
   for (unsigned t = 0; t < kThreads; ++t) {
     const std::uint64_t share = count / kThreads + (t < count % kThreads ? 1 : 0);
-    workers.emplace_back([&tallies, t, share] { tallies[t] = sweep(0x5EED + t, share); });
+    workers.emplace_back([&tallies, t, share, peer] {
+      tallies[t] = peer ? sweep_peer(0x5EED + t, share) : sweep(0x5EED + t, share);
+    });
   }
   for (std::thread& w : workers) w.join();
   Tally all;
@@ -118,9 +160,10 @@ int main(int argc, char** argv) {
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("%s: %llu angles, %llu results checked, %llu undecided by the reference, "
+  std::printf("%s%s: %llu angles, %llu results checked, %llu undecided by the reference, "
               "%llu wrong, in %.1f s\n",
               all.failed == 0 ? "double sweep passed" : "DOUBLE SWEEP FAILED",
+              peer ? " (MxSinCosDDD against LLVM libc's sincos)" : "",
               static_cast<unsigned long long>(count), static_cast<unsigned long long>(all.checked),
               static_cast<unsigned long long>(all.undecided),
               static_cast<unsigned long long>(all.failed), seconds);
