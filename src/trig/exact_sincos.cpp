@@ -1033,14 +1033,23 @@ inline float small_sine(double x) {
 template <typename Result>
 [[gnu::noinline, gnu::cold]] void sin_cos_rounded(Result* sine, Result* cosine,
                                                   std::uint64_t bits) {
-  double angle;
-  std::memcpy(&angle, &bits, sizeof angle);
+  // The angle as a double only once a scope is set up: the x87 unit signals
+  // the load of a subnormal or signalling NaN.
+  auto angle = [&bits] {
+    std::uint64_t kept = bits;
+#if defined(__GNUC__)
+    __asm__ volatile("" : "+m"(kept) : : "memory");
+#endif
+    double value;
+    std::memcpy(&value, &kept, sizeof value);
+    return value;
+  };
   const std::uint64_t magnitude = bits & ~(std::uint64_t{1} << 63);
   if (magnitude >= std::uint64_t{0x7FF} << 52) {
     // NaN for NaN and infinite angles, without touching errno; infinity
     // minus infinity must not trap.
     [[maybe_unused]] ArithmeticScope scope;
-    const Result nan = static_cast<Result>(after_setup(angle) - after_setup(angle));
+    const Result nan = static_cast<Result>(angle() - angle());
     *cosine = nan;
     *sine = nan;
     return;
@@ -1052,9 +1061,9 @@ template <typename Result>
     [[maybe_unused]] SmallAngleScope scope;
     Result s;
     if constexpr (std::is_same_v<Result, double>) {
-      s = after_setup(angle);
+      s = angle();
     } else {
-      s = small_sine(after_setup(angle));
+      s = small_sine(angle());
     }
     *cosine = 1;
     *sine = s;
@@ -1148,6 +1157,9 @@ MX_API void MX_CALL MxSinCosFFD(float* sine, float* cosine, double angle) {
 }
 }
 
+#if TARN_EXACT_FUSED_CHOICE
+// Each export in two forms, the angle's bits read where it arrives (a copy
+// of a float argument through the x87 unit would signal on subnormals).
 namespace {
 template <bool kFused>
 void sin_cos_ddd(double* sine, double* cosine, double angle) {
@@ -1157,15 +1169,11 @@ template <bool kFused>
 void sin_cos_ddf(double* sine, double* cosine, float angle) {
   sin_cos_of_bits<kFused>(sine, cosine, widened(tarn::trig::bits_of(angle)));
 }
-}  // namespace
-
-#if TARN_EXACT_FUSED_CHOICE
-namespace {
 [[gnu::target("fma")]] void sin_cos_ddd_fused(double* sine, double* cosine, double angle) {
-  sin_cos_ddd<true>(sine, cosine, angle);
+  sin_cos_of_bits<true>(sine, cosine, tarn::trig::bits_of(angle));
 }
 [[gnu::target("fma")]] void sin_cos_ddf_fused(double* sine, double* cosine, float angle) {
-  sin_cos_ddf<true>(sine, cosine, angle);
+  sin_cos_of_bits<true>(sine, cosine, widened(tarn::trig::bits_of(angle)));
 }
 
 // Fused multiply-add with the AVX register state enabled by the system.
@@ -1196,10 +1204,10 @@ MX_API void MX_CALL MxSinCosDDF(double* sine, double* cosine, float angle)
 #else
 extern "C" {
 MX_API void MX_CALL MxSinCosDDD(double* sine, double* cosine, double angle) {
-  sin_cos_ddd<false>(sine, cosine, angle);
+  sin_cos_of_bits<false>(sine, cosine, tarn::trig::bits_of(angle));
 }
 MX_API void MX_CALL MxSinCosDDF(double* sine, double* cosine, float angle) {
-  sin_cos_ddf<false>(sine, cosine, angle);
+  sin_cos_of_bits<false>(sine, cosine, widened(tarn::trig::bits_of(angle)));
 }
 }
 #endif
