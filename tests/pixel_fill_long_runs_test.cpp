@@ -81,19 +81,23 @@ namespace {
 TEST(PixelFillLongRuns, StreamingBoundIsHalfTheLastLevelCache) {
   struct Case {
     CacheSizes caches;
-    std::size_t bound, strings;
+    std::size_t bound, strings, copy_from, copy_to;
   };
+  constexpr std::size_t K = 1u << 10, M = 1u << 20;
   const Case cases[] = {
-      {{32u << 10, 512u << 10, 32u << 20}, 16u << 20, 512u << 10},
-      {{32u << 10, 256u << 10, 0}, 1u << 20, 256u << 10},  // no L3: the L2, at least 1 MiB
-      {{48u << 10, 2u << 20, 0}, 1u << 20, 1u << 20},      // strings no later than streaming
-      {{64u << 10, 1u << 20, 1u << 30}, 512u << 20, 1u << 20},  // a 1 GiB cache
-      {{32u << 10, 128u << 10, 8u << 20}, 4u << 20, 256u << 10},
+      {{32 * K, 512 * K, 32 * M}, 16 * M, 512 * K, 32 * K, 1 * M},
+      {{32 * K, 256 * K, 0}, 1 * M, 256 * K, 32 * K, 512 * K},  // no L3: the L2, at least 1 MiB
+      {{48 * K, 2 * M, 0}, 1 * M, 1 * M, 48 * K, 1 * M},        // strings no later than streaming
+      {{64 * K, 1 * M, 1u << 30}, 512 * M, 1 * M, 64 * K, 2 * M},  // a 1 GiB cache
+      {{0, 128 * K, 8 * M}, 4 * M, 256 * K, 32 * K, 512 * K},      // no L1 size, a small L2
+      {{1 * M, 2 * M, 64 * M}, 32 * M, 2 * M, 256 * K, 4 * M},     // an implausible L1
   };
   for (const Case& c : cases) {
     choose_run_bounds(c.caches);
     EXPECT_EQ(streaming_bound(), c.bound) << c.caches.l3;
     EXPECT_EQ(string_bound(), c.strings) << c.caches.l2;
+    EXPECT_EQ(copy_string_band().from, c.copy_from) << c.caches.l1d;
+    EXPECT_EQ(copy_string_band().to, c.copy_to) << c.caches.l2;
   }
   choose_run_bounds(machine_kernels().caches);
 }

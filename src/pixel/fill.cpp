@@ -45,13 +45,24 @@ std::size_t stream_from() {
 }
 
 // From the size of the L2 cache (at least 256 KiB) up to the streaming
-// bound, the wider kernels fill and copy with the string instructions: their
+// bound, the wider kernels fill with the string instructions: their
 // microcode writes whole lines without the reads for ownership that vector
 // stores into the last-level cache pay.
 std::atomic<std::size_t> g_strings_from{16 * kMiB};
 
 std::size_t strings_from() {
   return g_strings_from.load(std::memory_order_relaxed);
+}
+
+// A copy takes the string moves over a different band: from the L1 cache's
+// size, where the vector loop's loads start missing, to twice the L2's,
+// beyond which the vector loop keeps more lines in flight than the microcode.
+std::atomic<std::size_t> g_copy_strings_from{16 * kMiB};
+std::atomic<std::size_t> g_copy_strings_to{16 * kMiB};
+
+bool copy_strings_band(std::size_t bytes) {
+  return bytes >= g_copy_strings_from.load(std::memory_order_relaxed) &&
+         bytes < g_copy_strings_to.load(std::memory_order_relaxed);
 }
 
 enum class Stores : bool { kOrdinary, kStreaming };
@@ -380,6 +391,16 @@ void choose_run_bounds(const CacheSizes& caches) {
   g_stream_from.store(stream, std::memory_order_relaxed);
   g_strings_from.store(std::clamp<std::size_t>(caches.l2, 256u << 10, stream),
                        std::memory_order_relaxed);
+  const std::size_t l1 = std::clamp<std::size_t>(caches.l1d != 0 ? caches.l1d : 32u << 10,
+                                                 16u << 10, 256u << 10);
+  const std::size_t l2 = std::max<std::size_t>(caches.l2, 256u << 10);
+  g_copy_strings_from.store(std::min(l1, stream), std::memory_order_relaxed);
+  g_copy_strings_to.store(std::min(2 * l2, stream), std::memory_order_relaxed);
+}
+
+CopyStringBand copy_string_band() {
+  return {g_copy_strings_from.load(std::memory_order_relaxed),
+          g_copy_strings_to.load(std::memory_order_relaxed)};
 }
 
 std::size_t streaming_bound() {

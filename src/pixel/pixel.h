@@ -93,6 +93,13 @@ std::size_t streaming_bound();
 // below the streaming bound: the L2 cache's size, within 256 KiB and the
 // streaming bound.
 std::size_t string_bound();
+// The run lengths over which the wider kernels copy with the string moves:
+// from the L1 cache's size (16 to 256 KiB) to twice the L2's, both within
+// the streaming bound.
+struct CopyStringBand {
+  std::size_t from, to;
+};
+CopyStringBand copy_string_band();
 
 // The blit: one template whose instances are the variants' blits, each in
 // each kernel it is built for (wider kernels on x86-64 only).
