@@ -32,7 +32,9 @@ namespace {
 //  - from the bound, MMXext streams (non-temporal full-line stores, which
 //    skip reading the lines they overwrite) and MMX takes the string
 //    instructions. A clear takes the repeated byte store in both: its
-//    microcode clears lines without reading them.
+//    microcode clears lines without reading them. The wider kernels' copy
+//    takes the string moves there in both too, streaming only where source
+//    and destination sit at different offsets within a line.
 // Streamed stores are fenced before the call returns, so the caller sees
 // them ordered like ordinary stores.
 constexpr std::size_t kMiB = std::size_t{1} << 20;
