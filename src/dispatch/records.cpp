@@ -7,7 +7,7 @@
 #include "TarnLib2DLL.h"
 #include "isa/platform.h"
 
-#if defined(__ELF__)
+#if defined(TARN_ELF)
 #define TARN_OBJECT(sym, size) ".type " sym ", %object\n.size " sym ", " #size "\n"
 #define TARN_DATA_BEGIN ".pushsection .data\n"
 #define TARN_DATA_END ".popsection\n"

@@ -49,7 +49,7 @@ bool completes_without_fault(ProbeFn probe, void* context, ProbeCode code = {});
 #else
 #define TARN_PROBE_LANDING_PAD ""
 #endif
-#if defined(__ELF__)
+#if defined(TARN_ELF)
 #define TARN_PROBE_TYPE(name) "  .type " #name ", @function\n"
 #else
 #define TARN_PROBE_TYPE(name) ""

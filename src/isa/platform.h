@@ -27,6 +27,11 @@
 #define TARN_LINUX 1
 #endif
 
+// Object format: ELF has symbol types and sizes and a section stack.
+#if defined(__ELF__)
+#define TARN_ELF 1
+#endif
+
 // GNU C (GCC or clang): inline assembler, attributes and builtins.
 #if defined(__GNUC__)
 #define TARN_GNU_C 1

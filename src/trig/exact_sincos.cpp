@@ -50,7 +50,7 @@
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define TARN_EXACT_SANITIZED 1
 #endif
-#if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__) && !defined(TARN_EXACT_SANITIZED)
+#if defined(TARN_X86_64) && defined(TARN_ELF) && defined(TARN_GNU_C) && !defined(TARN_EXACT_SANITIZED)
 #define TARN_EXACT_FUSED_CHOICE 1
 #include <cpuid.h>
 #else
