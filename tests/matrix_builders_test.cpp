@@ -37,54 +37,45 @@ void expect_words(const MxMat4x4& m, const std::array<std::uint32_t, 16>& want,
   for (int i = 0; i < 16; ++i) EXPECT_EQ(bits(m.m[i]), want[i]) << what << " index " << i;
 }
 
-struct BuilderForms {
-  const char* name;
-  void (*zero)(MxMat4x4*);
-  void (*id)(MxMat4x4*);
-  void (*translate)(MxMat4x4*, float, float, float);
-  void (*translate_vec)(MxMat4x4*, const Mx3DVec*);
-  void (*scale)(MxMat4x4*, float, float, float);
-};
-
-const BuilderForms kForms[] = {
-    {"x87", matrix::x87::ZeroMat, matrix::x87::IdMat, matrix::x87::TranslateMat,
-     matrix::x87::TranslateMatFromVec, matrix::x87::ScaleMat},
-    {"MMX", matrix::mmx::ZeroMat, matrix::mmx::IdMat, matrix::mmx::TranslateMat,
-     matrix::mmx::TranslateMatFromVec, matrix::mmx::ScaleMat},
-};
+using test::registered;
 
 const auto kIdentity =
     words({{0, test::kOne}, {5, test::kOne}, {10, test::kOne}, {15, test::kOne}});
 
+// Every registered implementation of each builder.
 TEST(MatrixBuilders, EveryFormStoresExactlyTheSpecifiedBits) {
   const float nan = from_bits(kSignallingNaN);
-  for (const BuilderForms& f : kForms) {
+  for (const auto& f : registered<SlotId::MxZeroMat>()) {
     MxMat4x4 m = filled_with_nan();
-    f.zero(&m);
-    expect_words(m, words({}), std::string(f.name) + " zero");
-
-    m = filled_with_nan();
-    f.id(&m);
-    expect_words(m, kIdentity, std::string(f.name) + " identity");
-
-    m = filled_with_nan();
-    f.translate(&m, 1.0f, -0.0f, nan);
+    f.fn(&m);
+    expect_words(m, words({}), f.name + " zero");
+  }
+  for (const auto& f : registered<SlotId::MxIdMat>()) {
+    MxMat4x4 m = filled_with_nan();
+    f.fn(&m);
+    expect_words(m, kIdentity, f.name + " identity");
+  }
+  for (const auto& f : registered<SlotId::MxTranslateMat>()) {
+    MxMat4x4 m = filled_with_nan();
+    f.fn(&m, 1.0f, -0.0f, nan);
     auto want = kIdentity;
     want[12] = test::kOne, want[13] = test::kNegZero, want[14] = kSignallingNaN;
-    expect_words(m, want, std::string(f.name) + " translate");
-
-    m = filled_with_nan();
+    expect_words(m, want, f.name + " translate");
+  }
+  for (const auto& f : registered<SlotId::MxTranslateMatFromVec>()) {
+    MxMat4x4 m = filled_with_nan();
     const Mx3DVec v = {2.0f, 3.0f, -0.0f, from_bits(kQuietNaN)};
-    f.translate_vec(&m, &v);
-    want = kIdentity;
+    f.fn(&m, &v);
+    auto want = kIdentity;
     want[12] = bits(2.0f), want[13] = bits(3.0f), want[14] = test::kNegZero;
-    expect_words(m, want, std::string(f.name) + " translate from vector");
-
-    m = filled_with_nan();
-    f.scale(&m, 2.0f, -0.0f, nan);
+    expect_words(m, want, f.name + " translate from vector");
+  }
+  for (const auto& f : registered<SlotId::MxScaleMat>()) {
+    MxMat4x4 m = filled_with_nan();
+    f.fn(&m, 2.0f, -0.0f, nan);
     expect_words(
         m, words({{0, bits(2.0f)}, {5, test::kNegZero}, {10, kSignallingNaN}, {15, test::kOne}}),
-        std::string(f.name) + " scale");
+        f.name + " scale");
   }
 }
 
@@ -94,11 +85,11 @@ TEST(MatrixBuilders, TranslateFromVectorReadsOnlyTwelveBytes) {
   ASSERT_TRUE(guard.ok());
   float* xyz = static_cast<float*>(guard.tail(12));
   xyz[0] = 4.0f, xyz[1] = 5.0f, xyz[2] = 6.0f;
-  for (const BuilderForms& f : kForms) {
+  for (const auto& f : registered<SlotId::MxTranslateMatFromVec>()) {
     MxMat4x4 m;
-    f.translate_vec(&m, reinterpret_cast<const Mx3DVec*>(xyz));
-    EXPECT_EQ(m.m[12], 4.0f);
-    EXPECT_EQ(m.m[14], 6.0f);
+    f.fn(&m, reinterpret_cast<const Mx3DVec*>(xyz));
+    EXPECT_EQ(m.m[12], 4.0f) << f.name;
+    EXPECT_EQ(m.m[14], 6.0f) << f.name;
   }
 }
 

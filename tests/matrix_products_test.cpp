@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "dispatch/tiers.h"
 #include "matrix/matrix.h"
@@ -19,18 +21,14 @@ using test::from_bits;
 
 using Product = void (*)(MxMat4x4*, const MxMat4x4*, const MxMat4x4*);
 
-struct Form {
-  const char* name;
-  Product full;
-  Product affine;
-  bool computes_column3;  // the affine product's column 3 comes from a
-};
+// Every registered implementation of both products.
+const auto kFull = test::registered<SlotId::MxMatMult4x4_4x4>();
+const auto kAffine = test::registered<SlotId::MxSparseMatMult4x4_4x4>();
 
-const Form kForms[] = {
-    {"x87", matrix::x87::MatMult4x4_4x4, matrix::x87::SparseMatMult4x4_4x4, false},
-    {"3DNow!", matrix::threednow::MatMult4x4_4x4, matrix::threednow::SparseMatMult4x4_4x4, false},
-    {"SSE", matrix::sse::MatMult4x4_4x4, matrix::sse::SparseMatMult4x4_4x4, true},
-};
+// Whether a variant's affine product computes column 3 from a (SSE) or
+// writes the constant column.
+constexpr test::ForVariant<bool> kComputesColumn3[] = {
+    {Variant::kX87, false}, {Variant::k3DNow, false}, {Variant::kSse, true}};
 
 // ---- Reference: each operation in extended precision, then rounded once to
 // single. The exact product of two floats fits the 64-bit significand, and a
@@ -114,50 +112,67 @@ MxMat4x4 filled(std::uint32_t pattern) {
   return m;
 }
 
+// Both products of every registered variant with their reference rule; an
+// affine product without a column-3 rule fails the calling test.
+struct Form {
+  std::string name;  // "MxSparseMatMult4x4_4x4 SSE"
+  Product product;
+  bool affine;
+  bool computes_column3;
+};
+
+std::vector<Form> forms() {
+  std::vector<Form> found;
+  auto name = [](const auto& f) { return std::string(slot_info(f.slot).name) + " " + f.name; };
+  for (const auto& f : kFull) found.push_back({name(f), f.fn, false, false});
+  for (const auto& f : kAffine) {
+    const bool* column3 = test::reference(kComputesColumn3, f);
+    if (column3 != nullptr) found.push_back({name(f), f.fn, true, *column3});
+  }
+  return found;
+}
+
+MxMat4x4 reference(const Form& f, const MxMat4x4& a, const MxMat4x4& b) {
+  return f.affine ? reference_affine(a, b, f.computes_column3) : reference_full(a, b);
+}
+
 TEST(MatrixProducts, EveryFormMatchesTheOrderedReference) {
+  const std::vector<Form> all = forms();
   RandomMatrices random(11);
   for (int n = 0; n < 3000; ++n) {
     const MxMat4x4 a = random.matrix(), b = random.matrix();
-    for (const Form& f : kForms) {
+    for (const Form& f : all) {
       MxMat4x4 out = filled(0x7FC00001);
-      f.full(&out, &a, &b);
-      ASSERT_TRUE(same_bits(out, reference_full(a, b))) << f.name << " full, case " << n;
-      out = filled(0x7FC00001);
-      f.affine(&out, &a, &b);
-      ASSERT_TRUE(same_bits(out, reference_affine(a, b, f.computes_column3)))
-          << f.name << " affine, case " << n;
+      f.product(&out, &a, &b);
+      ASSERT_TRUE(same_bits(out, reference(f, a, b))) << f.name << ", case " << n;
     }
   }
 }
 
 TEST(MatrixProducts, OutputMayAliasEitherInput) {
+  const std::vector<Form> all = forms();
   RandomMatrices random(12);
   for (int n = 0; n < 200; ++n) {
     const MxMat4x4 a = random.matrix(), b = random.matrix();
-    for (const Form& f : kForms) {
-      for (const bool affine : {false, true}) {
-        const Product product = affine ? f.affine : f.full;
-        auto want = [&](const MxMat4x4& x, const MxMat4x4& y) {
-          return affine ? reference_affine(x, y, f.computes_column3) : reference_full(x, y);
-        };
-        MxMat4x4 m = b;
-        product(&m, &a, &m);  // out is b
-        EXPECT_TRUE(same_bits(m, want(a, b))) << f.name << " out=b affine=" << affine;
-        m = a;
-        product(&m, &m, &b);  // out is a
-        EXPECT_TRUE(same_bits(m, want(a, b))) << f.name << " out=a affine=" << affine;
-        MxMat4x4 out;
-        m = a;
-        product(&out, &m, &m);  // a is b
-        EXPECT_TRUE(same_bits(out, want(a, a))) << f.name << " a=b affine=" << affine;
-        product(&m, &m, &m);  // all three
-        EXPECT_TRUE(same_bits(m, want(a, a))) << f.name << " out=a=b affine=" << affine;
-      }
+    for (const Form& f : all) {
+      MxMat4x4 m = b;
+      f.product(&m, &a, &m);  // out is b
+      EXPECT_TRUE(same_bits(m, reference(f, a, b))) << f.name << " out=b";
+      m = a;
+      f.product(&m, &m, &b);  // out is a
+      EXPECT_TRUE(same_bits(m, reference(f, a, b))) << f.name << " out=a";
+      MxMat4x4 out;
+      m = a;
+      f.product(&out, &m, &m);  // a is b
+      EXPECT_TRUE(same_bits(out, reference(f, a, a))) << f.name << " a=b";
+      f.product(&m, &m, &m);  // all three
+      EXPECT_TRUE(same_bits(m, reference(f, a, a))) << f.name << " out=a=b";
     }
   }
 }
 
 TEST(MatrixProducts, AffineColumn3OfEachForm) {
+  const std::vector<Form> all = forms();
   RandomMatrices random(13);
   for (int n = 0; n < 200; ++n) {
     MxMat4x4 a = random.matrix(), b = random.matrix();
@@ -166,9 +181,10 @@ TEST(MatrixProducts, AffineColumn3OfEachForm) {
     // Row 1 of b all negative in columns 0-2: the SSE form's zero is -0.0.
     for (int c = 0; c < 3; ++c) b.m[4 + c] = -std::fabs(b.m[4 + c]) - 1.0f;
     b.m[0] = std::fabs(b.m[0]);
-    for (const Form& f : kForms) {
+    for (const Form& f : all) {
+      if (!f.affine) continue;
       MxMat4x4 out;
-      f.affine(&out, &a, &b);
+      f.product(&out, &a, &b);
       const std::uint32_t row1 = f.computes_column3 ? test::kNegZero : 0u;
       EXPECT_EQ(bits(out.m[3]), 0u) << f.name;
       EXPECT_EQ(bits(out.m[7]), row1) << f.name;
@@ -177,10 +193,10 @@ TEST(MatrixProducts, AffineColumn3OfEachForm) {
   }
   // The constant forms ignore column 3 of both operands, NaNs included.
   MxMat4x4 a = filled(0x7FC00000), b = filled(0x7FC00000);
-  for (const Form& f : kForms) {
-    if (f.computes_column3) continue;
+  for (const Form& f : all) {
+    if (!f.affine || f.computes_column3) continue;
     MxMat4x4 out;
-    f.affine(&out, &a, &b);
+    f.product(&out, &a, &b);
     for (int i : {3, 7, 11}) EXPECT_EQ(bits(out.m[i]), 0u) << f.name << " " << i;
     EXPECT_EQ(bits(out.m[15]), test::kOne) << f.name;
   }
@@ -188,20 +204,22 @@ TEST(MatrixProducts, AffineColumn3OfEachForm) {
 
 TEST(MatrixProducts, SpecialValuesPropagate) {
   const float inf = INFINITY;
-  for (const Form& f : kForms) {
+  for (const Form& f : forms()) {
     MxMat4x4 a, b, out;
     matrix::x87::IdMat(&a);
     matrix::x87::IdMat(&b);
     b.m[0] = inf;  // inf * 0 in row 0 gives NaN in columns 1 and 2
     a.m[13] = NAN;
-    f.full(&out, &a, &b);
-    EXPECT_EQ(out.m[0], inf) << f.name;
-    EXPECT_TRUE(std::isnan(out.m[1]) && std::isnan(out.m[2])) << f.name;
-    EXPECT_TRUE(std::isnan(out.m[13])) << f.name;  // row 3 of b reaches a's row 3
-    EXPECT_EQ(out.m[12], 0.0f) << f.name;
-    f.affine(&out, &a, &b);
+    f.product(&out, &a, &b);
+    // Row 3 of b reaches a's row 3.
     EXPECT_TRUE(std::isnan(out.m[1]) && std::isnan(out.m[13])) << f.name;
-    EXPECT_EQ(std::isnan(out.m[3]), f.computes_column3) << f.name;  // inf * +0.0
+    if (f.affine) {
+      EXPECT_EQ(std::isnan(out.m[3]), f.computes_column3) << f.name;  // inf * +0.0
+      continue;
+    }
+    EXPECT_EQ(out.m[0], inf) << f.name;
+    EXPECT_TRUE(std::isnan(out.m[2])) << f.name;
+    EXPECT_EQ(out.m[12], 0.0f) << f.name;
   }
 }
 

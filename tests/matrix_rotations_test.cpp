@@ -26,8 +26,7 @@ using Concat = void (*)(MxMat4x4*, float, float, float);
 struct Order {
   const char* name;
   MxConcatRotMatFn* slot;
-  Concat x87_form;
-  Concat cmov_form;
+  SlotId id;  // its registered implementations are checked beside it
   // Products with the first-applied factor on the left; parentheses give the
   // association of the three-factor product.
   const char* all_three;
@@ -37,18 +36,12 @@ struct Order {
 };
 
 const Order kOrders[] = {
-    {"XYZ", &MxConcatRotMatXYZ, matrix::x87::ConcatRotMatXYZ, matrix::cmov::ConcatRotMatXYZ,
-     "(YX)Z", "YZ", "XZ", "YX"},
-    {"XZY", &MxConcatRotMatXZY, matrix::x87::ConcatRotMatXZY, matrix::cmov::ConcatRotMatXZY,
-     "(ZX)Y", "ZY", "ZX", "XY"},
-    {"YXZ", &MxConcatRotMatYXZ, matrix::x87::ConcatRotMatYXZ, matrix::cmov::ConcatRotMatYXZ,
-     "(XY)Z", "YZ", "XZ", "XY"},
-    {"YZX", &MxConcatRotMatYZX, matrix::x87::ConcatRotMatYZX, matrix::cmov::ConcatRotMatYZX,
-     "(ZY)X", "ZY", "ZX", "YX"},
-    {"ZXY", &MxConcatRotMatZXY, matrix::x87::ConcatRotMatZXY, matrix::cmov::ConcatRotMatZXY,
-     "Y(XZ)", "YZ", "XZ", "YX"},
-    {"ZYX", &MxConcatRotMatZYX, matrix::x87::ConcatRotMatZYX, matrix::cmov::ConcatRotMatZYX,
-     "(YZ)X", "YZ", "ZX", "YX"},
+    {"XYZ", &MxConcatRotMatXYZ, SlotId::MxConcatRotMatXYZ, "(YX)Z", "YZ", "XZ", "YX"},
+    {"XZY", &MxConcatRotMatXZY, SlotId::MxConcatRotMatXZY, "(ZX)Y", "ZY", "ZX", "XY"},
+    {"YXZ", &MxConcatRotMatYXZ, SlotId::MxConcatRotMatYXZ, "(XY)Z", "YZ", "XZ", "XY"},
+    {"YZX", &MxConcatRotMatYZX, SlotId::MxConcatRotMatYZX, "(ZY)X", "ZY", "ZX", "YX"},
+    {"ZXY", &MxConcatRotMatZXY, SlotId::MxConcatRotMatZXY, "Y(XZ)", "YZ", "XZ", "YX"},
+    {"ZYX", &MxConcatRotMatZYX, SlotId::MxConcatRotMatZYX, "(YZ)X", "YZ", "ZX", "YX"},
 };
 
 bool absent(float angle) {
@@ -124,6 +117,7 @@ TEST_P(ConcatRotations, EveryAbsentAngleCombination) {
   constexpr int kChoices = 5;
   const float kPresent[] = {0.7f, -1.3f, 2.9f};
   for (const Order& order : kOrders) {
+    const auto forms = test::registered(order.id);
     for (int combo = 0; combo < kChoices * kChoices * kChoices; ++combo) {
       float angle[3];
       for (int axis = 0, rest = combo; axis < 3; ++axis, rest /= kChoices) {
@@ -131,10 +125,13 @@ TEST_P(ConcatRotations, EveryAbsentAngleCombination) {
         angle[axis] = choices[rest % kChoices];
       }
       const MxMat4x4 want = expected(order, angle[0], angle[1], angle[2]);
-      for (Concat form : {*order.slot, order.x87_form, order.cmov_form}) {
-        MxMat4x4 out = nan_filled();
-        form(&out, angle[0], angle[1], angle[2]);
-        EXPECT_TRUE(same_bits(out, want)) << order.name << " combo " << combo;
+      MxMat4x4 out = nan_filled();
+      (*order.slot)(&out, angle[0], angle[1], angle[2]);
+      EXPECT_TRUE(same_bits(out, want)) << order.name << " slot, combo " << combo;
+      for (const auto& form : forms) {
+        out = nan_filled();
+        reinterpret_cast<Concat>(form.fn)(&out, angle[0], angle[1], angle[2]);
+        EXPECT_TRUE(same_bits(out, want)) << order.name << " " << form.name << ", combo " << combo;
       }
     }
   }

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <limits>
 #include <random>
+#include <vector>
 
 #include "isa/estimates.h"
-#include "scalar/scalar.h"
 #include "test_support.h"
 
 namespace tarn {
@@ -160,47 +160,65 @@ TEST(ScalarEstimates, RefinedReciprocalSquareRootIsCorrectlyRounded) {
 #endif
 }
 
-// ---- The variants built on the estimates, over a sweep of magnitudes.
+// ---- Every registered form of the six slots, over a sweep of magnitudes.
 
-struct Bound {
-  double relative;  // for the rough forms
-  double ulps;      // for the accurate forms
-};
+using test::ForVariant;
+
+constexpr double kHalfUlp = 0x1p-24;
+
+// Rough forms: relative error. The x87 division and reciprocal are exact; its
+// square root is the seeded Newton step.
+constexpr ForVariant<double> kRoughRecip[] = {{Variant::kX87, kHalfUlp},
+                                              {Variant::k3DNow, 0x1p-15 + kHalfUlp},
+                                              {Variant::kSse, 1.5 * 0x1p-12 + kHalfUlp}};
+constexpr ForVariant<double> kRoughSqrt[] = {{Variant::kX87, 0.001753},
+                                             {Variant::k3DNow, 0x1p-16 + kHalfUlp},
+                                             {Variant::kSse, 1.5 * 0x1p-12 + kHalfUlp}};
+// Accurate forms, in ulps. Refined 3DNow!: the correctly rounded reciprocal,
+// then at most one more rounding. One SSE Newton step leaves at most
+// 1.5 e0^2 = 3.4 * 2^-24 of the estimate's error, plus a rounding per operation.
+constexpr ForVariant<double> kAccRecip[] = {
+    {Variant::kX87, 0.5}, {Variant::k3DNow, 0.5}, {Variant::kSse, 6.0}};
+constexpr ForVariant<double> kAccDivSqrt[] = {
+    {Variant::kX87, 0.5}, {Variant::k3DNow, 1.5}, {Variant::kSse, 6.0}};
+
+// The worst error of every registered form of slot S over the sweep, against
+// its variant's bound; error(fn, a, b) measures one case.
+template <SlotId S, std::size_t N, typename Error>
+void expect_within(const ForVariant<double> (&bounds)[N], Error error) {
+  const std::vector<float> as = sweep(-60, 60, 100000, 4), bs = sweep(-60, 60, 100000, 5);
+  for (const auto& f : test::registered<S>()) {
+    const double* bound = test::reference(bounds, f);
+    if (bound == nullptr) continue;
+    double worst = 0;
+    float worst_a = 0, worst_b = 0;
+    for (std::size_t i = 0; i < as.size(); ++i) {
+      const float a = as[i], b = (i & 1) ? -bs[i] : bs[i];
+      const double e = error(f.fn, a, b);
+      if (!(e <= worst)) {
+        worst = e, worst_a = a, worst_b = b;
+        if (std::isnan(e)) break;
+      }
+    }
+    EXPECT_LE(worst, *bound) << slot_info(S).name << " " << f.name << " at " << worst_a << ", "
+                             << worst_b;
+  }
+}
 
 TEST(ScalarEstimateVariants, WithinTheirAccuracyOverMagnitudes) {
-  using namespace scalar;
-  const double half_ulp = std::ldexp(1.0, -24);
-  const double rough_3dnow_recip = std::ldexp(1.0, -15) + half_ulp;
-  const double rough_3dnow_rsqrt = std::ldexp(1.0, -16) + half_ulp;
-  const double rough_sse = 1.5 * std::ldexp(1.0, -12) + half_ulp;
-  double worst_acc[6] = {};
-  const std::vector<float> as = sweep(-60, 60, 100000, 4), bs = sweep(-60, 60, 100000, 5);
-  for (std::size_t i = 0; i < as.size(); ++i) {
-    const float a = as[i], b = (i & 1) ? -bs[i] : bs[i];
-    const double quotient = double{a} / b, recip = 1.0 / b, root = std::sqrt(double{a});
-    SCOPED_TRACE(testing::Message() << a << " / " << b);
-    ASSERT_LE(relative_error(threednow::FRghFastRecip(b), recip), rough_3dnow_recip);
-    ASSERT_LE(relative_error(threednow::FRghFastDiv(a, b), quotient), rough_3dnow_recip);
-    ASSERT_LE(relative_error(threednow::RghFastSqrt(a), root), rough_3dnow_rsqrt);
-    ASSERT_LE(relative_error(sse::FRghFastRecip(b), recip), rough_sse);
-    ASSERT_LE(relative_error(sse::FRghFastDiv(a, b), quotient), rough_sse);
-    ASSERT_LE(relative_error(sse::RghFastSqrt(a), root), rough_sse);
-    const double acc[6] = {
-        ulps(threednow::FAccRecip(b), recip), ulps(threednow::FAccDiv(a, b), quotient),
-        ulps(threednow::AccSqrt(a), root),    ulps(sse::FAccRecip(b), recip),
-        ulps(sse::FAccDiv(a, b), quotient),   ulps(sse::AccSqrt(a), root),
-    };
-    for (int k = 0; k < 6; ++k) worst_acc[k] = std::max(worst_acc[k], acc[k]);
-  }
-  // Refined 3DNow!: the correctly rounded reciprocal, then at most one more
-  // rounding. One SSE Newton step leaves at most 1.5 e0^2 = 3.4 * 2^-24 of the
-  // estimate's error, plus a rounding per operation.
-  EXPECT_LE(worst_acc[0], 0.5);
-  EXPECT_LE(worst_acc[1], 1.5);
-  EXPECT_LE(worst_acc[2], 1.5);
-  EXPECT_LE(worst_acc[3], 6.0);
-  EXPECT_LE(worst_acc[4], 6.0);
-  EXPECT_LE(worst_acc[5], 6.0);
+  using S = SlotId;
+  auto recip = [](auto fn, float, float b) { return relative_error(fn(b), 1.0 / b); };
+  auto div = [](auto fn, float a, float b) { return relative_error(fn(a, b), double{a} / b); };
+  auto root = [](auto fn, float a, float) { return relative_error(fn(a), std::sqrt(double{a})); };
+  expect_within<S::MxFRghFastRecip>(kRoughRecip, recip);
+  expect_within<S::MxFRghFastDiv>(kRoughRecip, div);
+  expect_within<S::MxRghFastSqrt>(kRoughSqrt, root);
+  expect_within<S::MxFAccRecip>(
+      kAccRecip, [](auto fn, float, float b) { return ulps(fn(b), 1.0 / b); });
+  expect_within<S::MxFAccDiv>(
+      kAccDivSqrt, [](auto fn, float a, float b) { return ulps(fn(a, b), double{a} / b); });
+  expect_within<S::MxAccSqrt>(
+      kAccDivSqrt, [](auto fn, float a, float) { return ulps(fn(a), std::sqrt(double{a})); });
 }
 
 }  // namespace

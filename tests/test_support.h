@@ -152,11 +152,14 @@ inline std::string tier_test_name(Tier tier) {
   return test_name(tier_name(tier));
 }
 
-// Name generator for INSTANTIATE_TEST_SUITE_P: a tier, or any case record
-// with a `name` member, named by its label.
+// Name generator for INSTANTIATE_TEST_SUITE_P: a tier, a variant, or any
+// case record with a `name` member, named by its label.
 struct ParamName {
   std::string operator()(const ::testing::TestParamInfo<Tier>& info) const {
     return tier_test_name(info.param);
+  }
+  std::string operator()(const ::testing::TestParamInfo<Variant>& info) const {
+    return test_name(variant_name(info.param));
   }
   template <class Case>
   std::string operator()(const ::testing::TestParamInfo<Case>& info) const {

@@ -4,7 +4,10 @@
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <optional>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "test_support.h"
 #include "trig/trig.h"
@@ -67,7 +70,7 @@ TEST(SineTableFpuState, SinglePrecisionWithTheCallersRounding) {
 // ---- Lookups, in both forms and through the slots of every tier.
 
 struct Lookups {
-  const char* name;
+  std::string name;
   float (*sin)(float);
   float (*cos)(float);
   void (*sincos)(float*, float*, float);
@@ -76,15 +79,42 @@ struct Lookups {
   void (*sincos_deg)(float*, float*, float);
 };
 
-const Lookups kForms[] = {
-    {"x87", trig::x87::TSin, trig::x87::TCos, trig::x87::TSinCos, trig::x87::TSinOfDeg,
-     trig::x87::TCosOfDeg, trig::x87::TSinCosOfDeg},
-    {"CMOV", trig::cmov::TSin, trig::cmov::TCos, trig::cmov::TSinCos, trig::cmov::TSinOfDeg,
-     trig::cmov::TCosOfDeg, trig::cmov::TSinCosOfDeg},
-};
+constexpr SlotId kLookupSlots[] = {SlotId::MxTSin,      SlotId::MxTCos,      SlotId::MxTSinCos,
+                                   SlotId::MxTSinOfDeg, SlotId::MxTCosOfDeg, SlotId::MxTSinCosOfDeg};
 
-void PrintTo(const Lookups& forms, std::ostream* out) {
-  *out << forms.name;
+// Every variant registered for any of the six lookups.
+std::vector<Variant> lookup_variants() {
+  std::vector<Variant> found;
+  for (int v = 0; v < kVariantCount; ++v) {
+    for (SlotId slot : kLookupSlots) {
+      if (find_entry(slot, static_cast<Variant>(v)) != nullptr) {
+        found.push_back(static_cast<Variant>(v));
+        break;
+      }
+    }
+  }
+  return found;
+}
+
+// A variant's six lookups from the registry, or a failure naming the one it
+// lacks (a lookup registered alone would go unchecked).
+std::optional<Lookups> lookups(Variant v) {
+  GenericFn fn[std::size(kLookupSlots)];
+  for (std::size_t i = 0; i < std::size(kLookupSlots); ++i) {
+    fn[i] = find_impl(kLookupSlots[i], v, Kernel::kBaseline);
+    if (fn[i] == nullptr) {
+      ADD_FAILURE() << variant_name(v) << " has lookups registered but none for "
+                    << slot_info(kLookupSlots[i]).name;
+      return std::nullopt;
+    }
+  }
+  return Lookups{std::string(variant_name(v)),
+                 test::as_slot_fn<SlotId::MxTSin>(fn[0]),
+                 test::as_slot_fn<SlotId::MxTCos>(fn[1]),
+                 test::as_slot_fn<SlotId::MxTSinCos>(fn[2]),
+                 test::as_slot_fn<SlotId::MxTSinOfDeg>(fn[3]),
+                 test::as_slot_fn<SlotId::MxTCosOfDeg>(fn[4]),
+                 test::as_slot_fn<SlotId::MxTSinCosOfDeg>(fn[5])};
 }
 
 // The value of step n by the quadrant rule, from the reference entries.
@@ -103,13 +133,21 @@ float reference_cosine(std::uint32_t n) {
   return reference_sine((n + 0x4000) & 0xFFFF);
 }
 
-class Lookup : public ::testing::TestWithParam<Lookups> {
+class Lookup : public ::testing::TestWithParam<Variant> {
  protected:
-  void SetUp() override { MxInitTables(); }
+  void SetUp() override {
+    MxInitTables();
+    forms_ = lookups(GetParam());
+    if (!forms_) GTEST_SKIP();
+  }
+  const Lookups& forms() const { return *forms_; }
+
+ private:
+  std::optional<Lookups> forms_;
 };
 
 TEST_P(Lookup, EveryStepOfBothMultipliers) {
-  const Lookups& f = GetParam();
+  const Lookups& f = forms();
   for (std::uint32_t n = 0; n < 65536; ++n) {
     // An angle in the first turn that resolves to step n.
     const double turns = n / 65536.0;
@@ -130,7 +168,7 @@ TEST_P(Lookup, EveryStepOfBothMultipliers) {
 }
 
 TEST_P(Lookup, DocumentedAngles) {
-  const Lookups& f = GetParam();
+  const Lookups& f = forms();
   const float half_pi = std::numbers::pi_v<float> / 2;
   constexpr std::uint32_t kUndocumented = 0xFFFFFFFF;
   const struct {
@@ -166,12 +204,19 @@ TEST_P(Lookup, DocumentedAngles) {
   EXPECT_EQ(bits(f.cos_deg(60.0f)), 0x3EFFFC60u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Forms, Lookup, ::testing::ValuesIn(kForms), test::ParamName{});
+INSTANTIATE_TEST_SUITE_P(Forms, Lookup, ::testing::ValuesIn(lookup_variants()),
+                         test::ParamName{});
 
-// Random bit patterns, non-finite and far-out angles included: both forms
-// agree bit for bit, and the pair lookups write what the single ones return.
+// Random bit patterns, non-finite and far-out angles included: every form
+// agrees with the first bit for bit, and the pair lookups write what the
+// single ones return.
 TEST(LookupForms, AgreeOnEveryBitPattern) {
   MxInitTables();
+  std::vector<Lookups> all;
+  for (Variant v : lookup_variants()) {
+    if (auto f = lookups(v)) all.push_back(*f);
+  }
+  ASSERT_FALSE(all.empty());
   std::mt19937 rng(2024);
   std::vector<std::uint32_t> patterns = {0x7F800000, 0xFF800000, 0x7FC00000, 0xFFC00000,
                                          0x7F800001, 0x00000001, 0x80000001, 0x7F7FFFFF,
@@ -179,14 +224,14 @@ TEST(LookupForms, AgreeOnEveryBitPattern) {
   for (int i = 0; i < 2'000'000; ++i) patterns.push_back(rng());
   for (std::uint32_t p : patterns) {
     const float a = from_bits(p);
-    for (const Lookups& f : kForms) {
+    for (const Lookups& f : all) {
       float s, c, sd, cd;
       f.sincos(&s, &c, a);
       f.sincos_deg(&sd, &cd, a);
-      ASSERT_EQ(bits(s), bits(kForms[0].sin(a))) << f.name << std::hex << " " << p;
-      ASSERT_EQ(bits(c), bits(kForms[0].cos(a))) << f.name << std::hex << " " << p;
-      ASSERT_EQ(bits(sd), bits(kForms[0].sin_deg(a))) << f.name << std::hex << " " << p;
-      ASSERT_EQ(bits(cd), bits(kForms[0].cos_deg(a))) << f.name << std::hex << " " << p;
+      ASSERT_EQ(bits(s), bits(all[0].sin(a))) << f.name << std::hex << " " << p;
+      ASSERT_EQ(bits(c), bits(all[0].cos(a))) << f.name << std::hex << " " << p;
+      ASSERT_EQ(bits(sd), bits(all[0].sin_deg(a))) << f.name << std::hex << " " << p;
+      ASSERT_EQ(bits(cd), bits(all[0].cos_deg(a))) << f.name << std::hex << " " << p;
     }
   }
 }
