@@ -20,6 +20,10 @@ const SlotImpl* find_matching(Match match) {
 
 }  // namespace
 
+void prepare_families(const MachineKernels& machine) {
+  pixel_prepare(machine);
+}
+
 const SlotImpl* find_entry(SlotId slot, Variant variant) {
   return find_matching([&](const SlotImpl& e) { return e.slot == slot && e.variant == variant; });
 }

@@ -74,6 +74,14 @@ std::span<const SlotImpl> scalar_impls();
 std::span<const SlotImpl> vector_impls();
 std::span<const SlotImpl> pixel_impls();
 
+// What a family reads from the machine before its slots are bound, defined
+// beside its table: fill and copy choose their stores by run length against
+// the caches.
+void pixel_prepare(const MachineKernels& machine);
+
+// Every family's preparation, run by MxInitLibForCPU before it binds.
+void prepare_families(const MachineKernels& machine);
+
 // The registry entry of a slot's variant, or null when none is built.
 const SlotImpl* find_entry(SlotId slot, Variant variant);
 

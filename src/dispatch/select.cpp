@@ -4,15 +4,13 @@
 #include "dispatch/kernel.h"
 #include "dispatch/registry.h"
 #include "dispatch/tiers.h"
-#include "pixel/pixel.h"
 
 extern "C" MX_API int MX_CALL MxInitLibForCPU(MxCpuFlags flags) {
   using namespace tarn;
   const std::optional<Tier> tier = select_tier(flags);
   if (!tier) return 0;
   const Kernel kernel = selected_kernel();
-  // Fill and copy choose their stores by run length against the caches.
-  pixel::choose_run_bounds(machine_kernels().caches);
+  prepare_families(machine_kernels());  // e.g. the caches, for fill and copy
   for (const SlotInfo& slot : kSlots) {
     store_slot(slot.id, find_impl(slot.id, slot_variant(slot.id, *tier, flags), kernel));
   }

@@ -3,6 +3,10 @@
 
 namespace tarn {
 
+void pixel_prepare(const MachineKernels& machine) {
+  pixel::choose_run_bounds(machine.caches);
+}
+
 std::span<const SlotImpl> pixel_impls() {
   using namespace pixel;
   static constexpr SlotImpl kImpls[] = {
