@@ -63,8 +63,8 @@ std::atomic<std::size_t> g_copy_strings_from{16 * kMiB};
 std::atomic<std::size_t> g_copy_strings_to{16 * kMiB};
 
 bool copy_strings_band(std::size_t bytes) {
-  return bytes >= g_copy_strings_from.load(std::memory_order_relaxed) &&
-         bytes < g_copy_strings_to.load(std::memory_order_relaxed);
+  const CopyStringBand band = copy_string_band();
+  return bytes >= band.from && bytes < band.to;
 }
 
 enum class Stores : bool { kOrdinary, kStreaming };
