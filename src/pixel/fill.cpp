@@ -62,11 +62,6 @@ std::size_t strings_from() {
 std::atomic<std::size_t> g_copy_strings_from{16 * kMiB};
 std::atomic<std::size_t> g_copy_strings_to{16 * kMiB};
 
-bool copy_strings_band(std::size_t bytes) {
-  const CopyStringBand band = copy_string_band();
-  return bytes >= band.from && bytes < band.to;
-}
-
 enum class Stores : bool { kOrdinary, kStreaming };
 
 #if defined(TARN_X86_GNU_ASM)
@@ -219,6 +214,11 @@ void copy_run_baseline(Byte* dst, const Byte* src, std::size_t bytes) {
 }
 
 #if defined(TARN_HAVE_WIDE_KERNELS)
+bool copy_strings_band(std::size_t bytes) {
+  const CopyStringBand band = copy_string_band();
+  return bytes >= band.from && bytes < band.to;
+}
+
 // The wider kernels' block runs, one body for each width (fill_runs.inc).
 // (Lambdas would not inherit the target attribute: helpers are functions.)
 namespace avx2 {
