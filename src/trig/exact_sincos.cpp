@@ -897,68 +897,67 @@ inline void round_wide(float* to, const WideFloat& v, std::uint32_t negative) {
 
 // ---- Float results: a plain-double evaluation.
 
-// The float sine and cosine of an angle from kSmallAngle to kStepLimit, the
-// sine for the angle's magnitude, in plain double arithmetic; false where the
-// rounding test fails (for float angles 162 positive floats, found by trying
-// them all), which leaves the destinations unset.
+// sin(j pi/256) over the whole turn, j = 0 .. 511, from the leading parts of
+// the steps: the sine and the cosine of step k are entries k and k + 128
+// (modulo 512), signs and quadrant included, so the float evaluation needs no
+// swap and no sign of its own.
+struct StepCircle {
+  double v[512];
+};
+constexpr StepCircle make_step_circle() {
+  StepCircle t = {};
+  for (int j = 0; j < 512; ++j) {
+    const int i = j & 127;
+    const double v = (j >> 7) & 1 ? kSineSteps[128 - i].hi : kSineSteps[i].hi;
+    t.v[j] = (j >> 8) & 1 ? -v : v;
+  }
+  return t;
+}
+constexpr StepCircle kStepCircle = make_step_circle();
+
+// The float sine and cosine of an angle of magnitude from kSmallAngle to
+// kStepLimit, in plain double arithmetic; false where the rounding test fails
+// (for float angles 162 positive floats and their negatives, found by trying
+// them all), which leaves the destinations unset. Every step is odd in the
+// angle (rounding to nearest is), so a negative angle gives exactly the
+// negated sine of its magnitude.
 //
 // x - k pi/256 with pi/256 in three pieces is exact up to the two last
 // subtractions and the product with the third piece (x - k piece1 has no
 // more bits than a double holds once k > 0, and none is lost for k = 0): r is
 // within 2^-51.9 |r| + 2^-86, relative 2^-51.8 once |r| >= 2^-30 (smaller
-// rests only occur next to a multiple of pi/2 and take the accurate path).
-// With s, c from the table and the series to r^5 and r^6, each value is
-// s + c r + small or c - s r + small, at least a third of |s| + |c r| where
-// the table entry is not zero; all roundings together stay below 2^-48.9 of
-// the value, fewer than 32 units of its last place. A value more than 64
-// units from a float midpoint therefore rounds as the exact value does.
-[[gnu::always_inline]] inline bool float_sin_cos(float* sine, float* cosine, double ax,
-                                                 std::uint32_t negative = 0) {
-  const double shifted = ax * kStepsPerRadian + 0x1.8p52;
+// rests only occur next to a multiple of pi/2, k != 0, and take the accurate
+// path). With s, c from the table and the series to r^5 and r^6, each value
+// is s + c r + small or c - s r + small, at least a third of |s| + |c r|
+// where the table entry is not zero; all roundings together stay below
+// 2^-48.9 of the value, fewer than 32 units of its last place. A value more
+// than 64 units from a float midpoint therefore rounds as the exact value
+// does, and the conversion to float (to nearest, as the caller's state was
+// checked to be) rounds it so: both values are normal floats, at least
+// sin(2^-27) in magnitude and at most 1, so flushing modes do not apply.
+[[gnu::always_inline]] inline bool float_sin_cos(float* sine, float* cosine, double x) {
+  const double shifted = x * kStepsPerRadian + 0x1.8p52;
   const double kd = shifted - 0x1.8p52;
-  const double t = ax - kd * kStep1;
+  const double t = x - kd * kStep1;
   const double u = t - kd * kStep2;
   const double r = u - kd * kStep3;
   const auto k = static_cast<std::uint32_t>(std::bit_cast<std::uint64_t>(shifted));
-  const std::uint32_t i = k & 127;
-  const double s = kSineSteps[i].hi;
-  const double c = kSineSteps[128 - i].hi;
+  const double s = kStepCircle.v[k & 511];
+  const double c = kStepCircle.v[(k + 128) & 511];
   const double z = r * r;
   const double sin_rest = r * (z * (kSin3 + z * kSin5));          // sin r - r
   const double cos_rest = z * (kCos2 + z * (kCos4 + z * kCos6));  // cos r - 1
-  const std::uint64_t sin_b =
-      std::bit_cast<std::uint64_t>(s + (c * r + (c * sin_rest + s * cos_rest)));
-  const std::uint64_t cos_b =
-      std::bit_cast<std::uint64_t>(c - (s * r - (c * cos_rest - s * sin_rest)));
-  auto near_midpoint = [](std::uint64_t y) {
-    return ((y + (64 - 0x10000000)) & 0x1FFFFFFF) <= 128;
+  const double sine_value = s + (c * r + (c * sin_rest + s * cos_rest));
+  const double cosine_value = c - (s * r - (c * cos_rest - s * sin_rest));
+  auto near_midpoint = [](double v) {
+    return ((std::bit_cast<std::uint64_t>(v) + (64 - 0x10000000)) & 0x1FFFFFFF) <= 128;
   };
-  const bool sine_hard = near_midpoint(sin_b);
-  const bool cosine_hard = near_midpoint(cos_b);
-  const bool rest_tiny = (std::fabs(r) < 0x1p-30) & (kd != 0.0);
-  if (sine_hard | cosine_hard | rest_tiny) return false;
-  // Rounded to float on the bits (no value lies on a midpoint): both are
-  // normal floats, at least sin(2^-27) in magnitude and at most 1.
-  auto rounded = [](std::uint64_t y) {
-    const auto sign = static_cast<std::uint32_t>(y >> 32) & 0x80000000u;
-    const std::uint64_t magnitude = y & ~(std::uint64_t{1} << 63);
-    return sign | static_cast<std::uint32_t>(((magnitude + (std::uint64_t{1} << 28)) >> 29) -
-                                             (std::uint64_t{1023 - 127} << 23));
-  };
-  const std::uint32_t fs = rounded(sin_b);
-  const std::uint32_t fc = rounded(cos_b);
-  // As for the double-double estimate: quadrants 1 and 3 swap the values,
-  // the sine is negative in 2 and 3, the cosine in 1 and 2.
-  const unsigned quadrant = (k >> 7) & 3;
-  const std::uint32_t swap = 0u - (quadrant & 1);
-  const std::uint32_t sine_sign = (((quadrant >> 1) ^ negative) & 1) << 31;
-  const std::uint32_t cosine_sign = (((quadrant + 1) >> 1) & 1) << 31;
+  if (near_midpoint(sine_value) | near_midpoint(cosine_value) | (std::fabs(r) < 0x1p-30)) {
+    return false;
+  }
   // The cosine first: when both pointers name one variable it keeps the sine.
-  // Integer stores: no value passes through a floating-point register.
-  const std::uint32_t cosine_bits = ((fc & ~swap) | (fs & swap)) ^ cosine_sign;
-  const std::uint32_t sine_bits = ((fs & ~swap) | (fc & swap)) ^ sine_sign;
-  std::memcpy(cosine, &cosine_bits, sizeof cosine_bits);
-  std::memcpy(sine, &sine_bits, sizeof sine_bits);
+  *cosine = static_cast<float>(cosine_value);
+  *sine = static_cast<float>(sine_value);
   return true;
 }
 
@@ -1121,22 +1120,27 @@ template <bool kFused>
 // The common case without a call or a stack frame: a moderate angle in a
 // state where the evaluation needs no control register written. Everything
 // else (other angles, other states, results the rounding test leaves open)
-// is behind a call.
-template <bool kFused, typename Result>
-[[gnu::always_inline]] inline void sin_cos_of_bits(Result* sine, Result* cosine,
-                                                   std::uint64_t bits) {
-  const std::uint64_t magnitude = bits & ~(std::uint64_t{1} << 63);
-  constexpr std::uint64_t kLow = std::bit_cast<std::uint64_t>(kSmallAngle);
-  constexpr std::uint64_t kHigh = std::bit_cast<std::uint64_t>(kStepLimit);
-  if (magnitude - kLow < kHigh - kLow && state_is_usable()) {
-    const double ax = std::bit_cast<double>(magnitude);
+// is behind a call. Bits are the angle's, as it arrived: a float angle in
+// the range is normal, so its widening is exact and nothing flushes it.
+template <bool kFused, typename Result, typename Bits>
+[[gnu::always_inline]] inline void sin_cos_of_bits(Result* sine, Result* cosine, Bits bits) {
+  using Angle = std::conditional_t<std::is_same_v<Bits, std::uint32_t>, float, double>;
+  constexpr Bits kMagnitude = static_cast<Bits>(~Bits{0}) >> 1;
+  constexpr Bits kLow = std::bit_cast<Bits>(static_cast<Angle>(kSmallAngle));
+  constexpr Bits kHigh = std::bit_cast<Bits>(static_cast<Angle>(kStepLimit));
+  if (static_cast<Bits>((bits & kMagnitude) - kLow) < kHigh - kLow && state_is_usable()) {
+    const double x = std::bit_cast<Angle>(bits);
     if constexpr (std::is_same_v<Result, float>) {
-      if (float_sin_cos(sine, cosine, ax, static_cast<std::uint32_t>(bits >> 63))) return;
+      if (float_sin_cos(sine, cosine, x)) return;
     } else {
-      if (double_sin_cos<kFused>(sine, cosine, ax, bits >> 63)) return;
+      if (double_sin_cos<kFused>(sine, cosine, std::fabs(x), std::uint64_t{std::signbit(x)})) return;
     }
   }
-  sin_cos_rounded(sine, cosine, bits);
+  if constexpr (std::is_same_v<Bits, std::uint32_t>) {
+    sin_cos_rounded(sine, cosine, widened(bits));
+  } else {
+    sin_cos_rounded(sine, cosine, bits);
+  }
 }
 }  // namespace
 
@@ -1150,7 +1154,7 @@ ExactSinCos exact_sin_cos(double angle) {
 
 extern "C" {
 MX_API void MX_CALL MxSinCosFFF(float* sine, float* cosine, float angle) {
-  sin_cos_of_bits<false>(sine, cosine, widened(tarn::trig::bits_of(angle)));
+  sin_cos_of_bits<false>(sine, cosine, tarn::trig::bits_of(angle));
 }
 MX_API void MX_CALL MxSinCosFFD(float* sine, float* cosine, double angle) {
   sin_cos_of_bits<false>(sine, cosine, tarn::trig::bits_of(angle));
@@ -1167,13 +1171,13 @@ void sin_cos_ddd(double* sine, double* cosine, double angle) {
 }
 template <bool kFused>
 void sin_cos_ddf(double* sine, double* cosine, float angle) {
-  sin_cos_of_bits<kFused>(sine, cosine, widened(tarn::trig::bits_of(angle)));
+  sin_cos_of_bits<kFused>(sine, cosine, tarn::trig::bits_of(angle));
 }
 [[gnu::target("fma")]] void sin_cos_ddd_fused(double* sine, double* cosine, double angle) {
   sin_cos_of_bits<true>(sine, cosine, tarn::trig::bits_of(angle));
 }
 [[gnu::target("fma")]] void sin_cos_ddf_fused(double* sine, double* cosine, float angle) {
-  sin_cos_of_bits<true>(sine, cosine, widened(tarn::trig::bits_of(angle)));
+  sin_cos_of_bits<true>(sine, cosine, tarn::trig::bits_of(angle));
 }
 
 // Fused multiply-add with the AVX register state enabled by the system.
@@ -1207,7 +1211,7 @@ MX_API void MX_CALL MxSinCosDDD(double* sine, double* cosine, double angle) {
   sin_cos_of_bits<false>(sine, cosine, tarn::trig::bits_of(angle));
 }
 MX_API void MX_CALL MxSinCosDDF(double* sine, double* cosine, float angle) {
-  sin_cos_of_bits<false>(sine, cosine, widened(tarn::trig::bits_of(angle)));
+  sin_cos_of_bits<false>(sine, cosine, tarn::trig::bits_of(angle));
 }
 }
 #endif
