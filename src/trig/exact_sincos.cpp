@@ -38,8 +38,8 @@
 #include "trig/fp_environment.h"
 #include "trig/trig.h"
 
-// x86-64 ELF builds choose, when the library is loaded, whether the double
-// results' estimate takes its products' errors from fused multiply-adds.
+// x86-64 ELF builds choose, when the library is loaded, whether the
+// evaluations use fused multiply-adds.
 // Sanitizer builds do without: the choice runs before their runtimes are
 // set up.
 #if defined(__has_feature)
@@ -554,6 +554,9 @@ constexpr double kStepsPerRadian = 0x1.45f306dc9c883p+6;  // 256/pi
 constexpr double kStep1 = 0x1.921fb58000000p-7;
 constexpr double kStep2 = -0x1.dde9740000000p-34;
 constexpr double kStep3 = 0x1.1a62633145c07p-61;
+// pi/256 in two pieces of 53 bits, within 2^-113, for fused multiply-adds.
+constexpr double kFusedStep1 = 0x1.921fb54442d18p-7;
+constexpr double kFusedStep2 = 0x1.1a62633145c07p-61;
 // Below it k < 2^27; above it the exact reduction to a quadrant comes first.
 constexpr double kStepLimit = 0x1.8p20;
 // Below it the sine rounds to the angle and the cosine to 1 (in double and
@@ -935,20 +938,41 @@ constexpr StepCircle kStepCircle = make_step_circle();
 // does, and the conversion to float (to nearest, as the caller's state was
 // checked to be) rounds it so: both values are normal floats, at least
 // sin(2^-27) in magnitude and at most 1, so flushing modes do not apply.
+//
+// Fused: the same evaluation with the products folded into fused
+// multiply-adds, each rounding once where the plain one rounds twice; pi/256
+// in two pieces of 53 bits (within 2^-113), whose products need no split.
+// Fewer roundings, the same bound.
+template <bool kFused = false>
 [[gnu::always_inline]] inline bool float_sin_cos(float* sine, float* cosine, double x) {
-  const double shifted = x * kStepsPerRadian + 0x1.8p52;
-  const double kd = shifted - 0x1.8p52;
-  const double t = x - kd * kStep1;
-  const double u = t - kd * kStep2;
-  const double r = u - kd * kStep3;
+  double shifted, kd, r;
+  if constexpr (kFused) {
+    shifted = __builtin_fma(x, kStepsPerRadian, 0x1.8p52);
+    kd = shifted - 0x1.8p52;
+    r = __builtin_fma(-kd, kFusedStep2, __builtin_fma(-kd, kFusedStep1, x));
+  } else {
+    shifted = x * kStepsPerRadian + 0x1.8p52;
+    kd = shifted - 0x1.8p52;
+    const double t = x - kd * kStep1;
+    const double u = t - kd * kStep2;
+    r = u - kd * kStep3;
+  }
   const auto k = static_cast<std::uint32_t>(std::bit_cast<std::uint64_t>(shifted));
   const double s = kStepCircle.v[k & 511];
   const double c = kStepCircle.v[(k + 128) & 511];
   const double z = r * r;
-  const double sin_rest = r * (z * (kSin3 + z * kSin5));          // sin r - r
-  const double cos_rest = z * (kCos2 + z * (kCos4 + z * kCos6));  // cos r - 1
-  const double sine_value = s + (c * r + (c * sin_rest + s * cos_rest));
-  const double cosine_value = c - (s * r - (c * cos_rest - s * sin_rest));
+  double sine_value, cosine_value;
+  if constexpr (kFused) {
+    const double sin_rest = r * (z * __builtin_fma(z, kSin5, kSin3));
+    const double cos_rest = z * __builtin_fma(z, __builtin_fma(z, kCos6, kCos4), kCos2);
+    sine_value = s + __builtin_fma(c, r, __builtin_fma(c, sin_rest, s * cos_rest));
+    cosine_value = c - __builtin_fma(s, r, -__builtin_fma(c, cos_rest, -(s * sin_rest)));
+  } else {
+    const double sin_rest = r * (z * (kSin3 + z * kSin5));          // sin r - r
+    const double cos_rest = z * (kCos2 + z * (kCos4 + z * kCos6));  // cos r - 1
+    sine_value = s + (c * r + (c * sin_rest + s * cos_rest));
+    cosine_value = c - (s * r - (c * cos_rest - s * sin_rest));
+  }
   auto near_midpoint = [](double v) {
     return ((std::bit_cast<std::uint64_t>(v) + (64 - 0x10000000)) & 0x1FFFFFFF) <= 128;
   };
@@ -1131,7 +1155,7 @@ template <bool kFused, typename Result, typename Bits>
   if (static_cast<Bits>((bits & kMagnitude) - kLow) < kHigh - kLow && state_is_usable()) {
     const double x = std::bit_cast<Angle>(bits);
     if constexpr (std::is_same_v<Result, float>) {
-      if (float_sin_cos(sine, cosine, x)) return;
+      if (float_sin_cos<kFused>(sine, cosine, x)) return;
     } else {
       if (double_sin_cos<kFused>(sine, cosine, std::fabs(x), std::uint64_t{std::signbit(x)})) return;
     }
@@ -1152,31 +1176,16 @@ ExactSinCos exact_sin_cos(double angle) {
 }
 }  // namespace tarn::trig
 
-extern "C" {
-MX_API void MX_CALL MxSinCosFFF(float* sine, float* cosine, float angle) {
-  sin_cos_of_bits<false>(sine, cosine, tarn::trig::bits_of(angle));
-}
-MX_API void MX_CALL MxSinCosFFD(float* sine, float* cosine, double angle) {
-  sin_cos_of_bits<false>(sine, cosine, tarn::trig::bits_of(angle));
-}
-}
-
 #if TARN_EXACT_FUSED_CHOICE
 // Each export in two forms, the angle's bits read where it arrives (a copy
 // of a float argument through the x87 unit would signal on subnormals).
 namespace {
-template <bool kFused>
-void sin_cos_ddd(double* sine, double* cosine, double angle) {
-  sin_cos_of_bits<kFused>(sine, cosine, tarn::trig::bits_of(angle));
+template <typename Result, typename Angle>
+void sin_cos_plain(Result* sine, Result* cosine, Angle angle) {
+  sin_cos_of_bits<false>(sine, cosine, tarn::trig::bits_of(angle));
 }
-template <bool kFused>
-void sin_cos_ddf(double* sine, double* cosine, float angle) {
-  sin_cos_of_bits<kFused>(sine, cosine, tarn::trig::bits_of(angle));
-}
-[[gnu::target("fma")]] void sin_cos_ddd_fused(double* sine, double* cosine, double angle) {
-  sin_cos_of_bits<true>(sine, cosine, tarn::trig::bits_of(angle));
-}
-[[gnu::target("fma")]] void sin_cos_ddf_fused(double* sine, double* cosine, float angle) {
+template <typename Result, typename Angle>
+[[gnu::target("fma")]] void sin_cos_fused(Result* sine, Result* cosine, Angle angle) {
   sin_cos_of_bits<true>(sine, cosine, tarn::trig::bits_of(angle));
 }
 
@@ -1190,16 +1199,23 @@ bool has_fused_multiply_add() {
   __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
   return (low & 6) == 6;  // SSE and AVX state
 }
+
+template <typename Result, typename Angle>
+void (*resolved())(Result*, Result*, Angle) {
+  return has_fused_multiply_add() ? sin_cos_fused<Result, Angle> : sin_cos_plain<Result, Angle>;
+}
 }  // namespace
 
 extern "C" {
 // Resolvers, run by the loader.
-static decltype(&sin_cos_ddd<false>) tarn_resolve_sincos_ddd() {
-  return has_fused_multiply_add() ? sin_cos_ddd_fused : sin_cos_ddd<false>;
-}
-static decltype(&sin_cos_ddf<false>) tarn_resolve_sincos_ddf() {
-  return has_fused_multiply_add() ? sin_cos_ddf_fused : sin_cos_ddf<false>;
-}
+static auto tarn_resolve_sincos_fff() { return resolved<float, float>(); }
+static auto tarn_resolve_sincos_ffd() { return resolved<float, double>(); }
+static auto tarn_resolve_sincos_ddd() { return resolved<double, double>(); }
+static auto tarn_resolve_sincos_ddf() { return resolved<double, float>(); }
+MX_API void MX_CALL MxSinCosFFF(float* sine, float* cosine, float angle)
+    __attribute__((ifunc("tarn_resolve_sincos_fff")));
+MX_API void MX_CALL MxSinCosFFD(float* sine, float* cosine, double angle)
+    __attribute__((ifunc("tarn_resolve_sincos_ffd")));
 MX_API void MX_CALL MxSinCosDDD(double* sine, double* cosine, double angle)
     __attribute__((ifunc("tarn_resolve_sincos_ddd")));
 MX_API void MX_CALL MxSinCosDDF(double* sine, double* cosine, float angle)
@@ -1207,6 +1223,12 @@ MX_API void MX_CALL MxSinCosDDF(double* sine, double* cosine, float angle)
 }
 #else
 extern "C" {
+MX_API void MX_CALL MxSinCosFFF(float* sine, float* cosine, float angle) {
+  sin_cos_of_bits<false>(sine, cosine, tarn::trig::bits_of(angle));
+}
+MX_API void MX_CALL MxSinCosFFD(float* sine, float* cosine, double angle) {
+  sin_cos_of_bits<false>(sine, cosine, tarn::trig::bits_of(angle));
+}
 MX_API void MX_CALL MxSinCosDDD(double* sine, double* cosine, double angle) {
   sin_cos_of_bits<false>(sine, cosine, tarn::trig::bits_of(angle));
 }
