@@ -548,6 +548,27 @@ constexpr DD kSineSteps[] = {
     {0x1.0000000000000p+0, 0x0.0p+0},
 };
 
+// sin(j pi/256) over the whole turn, j = 0 .. 511, from the steps above:
+// the sine and the cosine of step k are entries k and k + 128 (modulo 512),
+// signs and quadrant included, so that no evaluation swaps or negates its
+// values. The leading parts apart from the rest: the float evaluation reads
+// only those.
+struct StepCircle {
+  double hi[512], lo[512];
+};
+constexpr StepCircle make_step_circle() {
+  StepCircle t = {};
+  for (int j = 0; j < 512; ++j) {
+    const int i = j & 127;
+    const DD v = (j >> 7) & 1 ? kSineSteps[128 - i] : kSineSteps[i];
+    const bool negative = (j >> 8) & 1;
+    t.hi[j] = negative ? -v.hi : v.hi;
+    t.lo[j] = negative ? -v.lo : v.lo;
+  }
+  return t;
+}
+constexpr StepCircle kStepCircle = make_step_circle();
+
 constexpr double kStepsPerRadian = 0x1.45f306dc9c883p+6;  // 256/pi
 // pi/256 in pieces of 26, 23 and 53 bits: the products of the first two with
 // k < 2^27 are exact, the three within 2^-114 of pi/256.
@@ -570,18 +591,19 @@ struct StepReduced {
   double r_error;   // a bound on |r's error|
 };
 
-// 0 <= ax < kStepLimit. The product k * kStep1 is exact and the difference
-// with ax too (Sterbenz), and so is the two-sum with k * kStep2; what remains
+// |x| < kStepLimit. The product k * kStep1 is exact and the difference
+// with x too (Sterbenz), and so is the two-sum with k * kStep2; what remains
 // is the rounding of k * kStep3, of its sum with the low part, and the
-// pieces' error: below (k + 1) * 2^-110 in all.
-[[gnu::always_inline]] inline StepReduced reduce_steps(double ax) {
-  const double shifted = ax * kStepsPerRadian + 0x1.8p52;
+// pieces' error: below (|k| + 1) * 2^-110 in all. Odd in x, as every step
+// rounded to nearest is.
+[[gnu::always_inline]] inline StepReduced reduce_steps(double x) {
+  const double shifted = x * kStepsPerRadian + 0x1.8p52;
   const double kd = shifted - 0x1.8p52;
-  const double t = ax - kd * kStep1;
+  const double t = x - kd * kStep1;
   const DD s = two_sum(t, -(kd * kStep2));
   const DD r = two_sum(s.hi, s.lo - kd * kStep3);
   return {static_cast<std::uint32_t>(std::bit_cast<std::uint64_t>(shifted)), r,
-          (kd + 1.0) * 0x1p-110};
+          (std::fabs(kd) + 1.0) * 0x1p-110};
 }
 
 // Angles from kStepLimit on: the exact reduction to a quadrant (its rest
@@ -628,9 +650,10 @@ constexpr double kTableError = 0x1p-100;
 // the cosine), the products c r and s r two-products, the rest small.
 template <bool kFused = false>
 [[gnu::always_inline]] inline Estimate estimate(const StepReduced& red) {
-  const std::uint32_t i = red.k & 127;
-  const DD s = kSineSteps[i];
-  const DD c = kSineSteps[128 - i];
+  const std::uint32_t i = red.k & 511;
+  const std::uint32_t j = (red.k + 128) & 511;
+  const DD s = {kStepCircle.hi[i], kStepCircle.lo[i]};
+  const DD c = {kStepCircle.hi[j], kStepCircle.lo[j]};
   const double rh = red.r.hi;
   const double rl = red.r.lo;
   const double z = rh * rh;
@@ -645,18 +668,10 @@ template <bool kFused = false>
   sine = fast_two_sum(sine.hi, sine.lo);
   cosine = fast_two_sum(cosine.hi, cosine.lo);
 
-  // Quadrants 1 and 3 of the 512 steps swap sine and cosine; the sine is
-  // negative in quadrants 2 and 3, the cosine in 1 and 2.
-  const unsigned quadrant = (red.k >> 7) & 3;
-  const std::uint64_t swap = 0 - std::uint64_t{quadrant & 1};
-  const std::uint64_t sine_sign = std::uint64_t{(quadrant >> 1) & 1} << 63;
-  const std::uint64_t cosine_sign = std::uint64_t{((quadrant + 1) >> 1) & 1} << 63;
-  const DD sin_out = with_sign(pick(sine, cosine, swap), sine_sign);
-  const DD cos_out = with_sign(pick(cosine, sine, swap), cosine_sign);
   const double fixed_error = red.r_error + kTableError;
   const double sine_error = (std::fabs(s.hi) + std::fabs(cr.hi)) * z * kSeriesError + fixed_error;
   const double cosine_error = (std::fabs(c.hi) + std::fabs(sr.hi)) * z * kSeriesError + fixed_error;
-  return {sin_out, cos_out, swap ? cosine_error : sine_error, swap ? sine_error : cosine_error};
+  return {sine, cosine, sine_error, cosine_error};
 }
 
 // The value rounded to the destination when every number within the error
@@ -900,24 +915,6 @@ inline void round_wide(float* to, const WideFloat& v, std::uint32_t negative) {
 
 // ---- Float results: a plain-double evaluation.
 
-// sin(j pi/256) over the whole turn, j = 0 .. 511, from the leading parts of
-// the steps: the sine and the cosine of step k are entries k and k + 128
-// (modulo 512), signs and quadrant included, so the float evaluation needs no
-// swap and no sign of its own.
-struct StepCircle {
-  double v[512];
-};
-constexpr StepCircle make_step_circle() {
-  StepCircle t = {};
-  for (int j = 0; j < 512; ++j) {
-    const int i = j & 127;
-    const double v = (j >> 7) & 1 ? kSineSteps[128 - i].hi : kSineSteps[i].hi;
-    t.v[j] = (j >> 8) & 1 ? -v : v;
-  }
-  return t;
-}
-constexpr StepCircle kStepCircle = make_step_circle();
-
 // The float sine and cosine of an angle of magnitude from kSmallAngle to
 // kStepLimit, in plain double arithmetic; false where the rounding test fails
 // (for float angles 162 positive floats and their negatives, found by trying
@@ -958,8 +955,8 @@ template <bool kFused = false>
     r = u - kd * kStep3;
   }
   const auto k = static_cast<std::uint32_t>(std::bit_cast<std::uint64_t>(shifted));
-  const double s = kStepCircle.v[k & 511];
-  const double c = kStepCircle.v[(k + 128) & 511];
+  const double s = kStepCircle.hi[k & 511];
+  const double c = kStepCircle.hi[(k + 128) & 511];
   const double z = r * r;
   double sine_value, cosine_value;
   if constexpr (kFused) {
@@ -1127,17 +1124,17 @@ inline std::uint64_t widened(std::uint32_t bits) {
   return sign | wide;
 }
 
-// The double-double estimate of an angle from kSmallAngle to kStepLimit,
-// rounded where the rounding test settles both values; false otherwise.
+// The double-double estimate of an angle of magnitude from kSmallAngle to
+// kStepLimit, rounded where the rounding test settles both values; false
+// otherwise.
 template <bool kFused>
-[[gnu::always_inline]] inline bool double_sin_cos(double* sine, double* cosine, double ax,
-                                                  std::uint64_t negative) {
-  const Estimate est = estimate<kFused>(reduce_steps(ax));
+[[gnu::always_inline]] inline bool double_sin_cos(double* sine, double* cosine, double x) {
+  const Estimate est = estimate<kFused>(reduce_steps(x));
   double s, c;
   const bool settled = settle(&s, est.sine, est.sine_error);
   if (!(settle(&c, est.cosine, est.cosine_error) && settled)) return false;
   *cosine = c;
-  *sine = std::bit_cast<double>(std::bit_cast<std::uint64_t>(s) ^ negative << 63);
+  *sine = s;
   return true;
 }
 
@@ -1157,7 +1154,7 @@ template <bool kFused, typename Result, typename Bits>
     if constexpr (std::is_same_v<Result, float>) {
       if (float_sin_cos<kFused>(sine, cosine, x)) return;
     } else {
-      if (double_sin_cos<kFused>(sine, cosine, std::fabs(x), std::uint64_t{std::signbit(x)})) return;
+      if (double_sin_cos<kFused>(sine, cosine, x)) return;
     }
   }
   if constexpr (std::is_same_v<Bits, std::uint32_t>) {
