@@ -32,7 +32,7 @@
   ".fill 16, 1, 0x3F\n.globl " TARN_SYM(name) "\n" TARN_OBJECT(TARN_SYM(name), 16) \
       TARN_SYM(name) ":\n.fill 48, 1, 0x3F\n"
 
-#if defined(__GNUC__)
+#if defined(TARN_GNU_C)
 // clang-format off
 __asm__(
     TARN_DATA_BEGIN

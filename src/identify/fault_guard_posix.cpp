@@ -55,7 +55,7 @@ struct Guarded {
 
 // The guard of this thread; null outside completes_without_fault.
 // Initial-exec TLS so the handler's access never allocates.
-#if defined(__GNUC__)
+#if defined(TARN_GNU_C)
 __attribute__((tls_model("initial-exec")))
 #endif
 thread_local Guarded* t_guarded = nullptr;

@@ -135,7 +135,7 @@ namespace sse2 {
 
 // The packed helpers must fold into the group loop: a call per group of
 // pixels costs more than the blend itself.
-#if defined(__GNUC__)
+#if defined(TARN_GNU_C)
 #define TARN_VEC inline __attribute__((always_inline))
 #else
 #define TARN_VEC __forceinline
@@ -775,7 +775,7 @@ struct Rect {
 
 // a * b + c, exactly; false when it does not fit in 64 bits.
 bool multiply_add(std::int64_t a, std::int64_t b, std::int64_t c, std::int64_t* out) {
-#if defined(__GNUC__)
+#if defined(TARN_GNU_C)
   std::int64_t product;
   return !__builtin_mul_overflow(a, b, &product) && !__builtin_add_overflow(product, c, out);
 #else

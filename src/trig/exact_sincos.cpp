@@ -1070,7 +1070,7 @@ template <typename Result>
   // the load of a subnormal or signalling NaN.
   auto angle = [&bits] {
     std::uint64_t kept = bits;
-#if defined(__GNUC__)
+#if defined(TARN_GNU_C)
     __asm__ volatile("" : "+m"(kept) : : "memory");
 #endif
     double value;
