@@ -47,6 +47,7 @@ std::uint64_t fake_xcr0() {
 
 constexpr std::uint32_t kIntel = 0x756E6547;  // "Genu"
 constexpr std::uint32_t kAmd = 0x68747541;    // "Auth"
+constexpr std::uint32_t kFxsrSse2 = (1u << 24) | (1u << 26);
 constexpr std::uint32_t kOsxsaveAvx = (1u << 27) | (1u << 28);
 constexpr std::uint32_t kAvx2 = 1u << 5;
 constexpr std::uint32_t kAvx512 = (1u << 16) | (1u << 30) | (1u << 31);
@@ -57,9 +58,10 @@ CpuidAnswer cache(std::uint32_t type, std::uint32_t level, std::uint32_t bytes) 
   return {type | (level << 5), (7u << 22) | 63u, bytes / (8 * 64) - 1, 0};
 }
 
-std::vector<Leaf> intel(std::uint32_t leaf1_ecx, std::uint32_t leaf7_ebx) {
+std::vector<Leaf> intel(std::uint32_t leaf1_ecx, std::uint32_t leaf7_ebx,
+                        std::uint32_t leaf1_edx = kFxsrSse2) {
   return {{0, 0, {13, kIntel, 0, 0}},
-          {1, 0, {0, 0, leaf1_ecx, 0}},
+          {1, 0, {0, 0, leaf1_ecx, leaf1_edx}},
           {7, 0, {0, leaf7_ebx, 0, 0}},
           {4, 0, cache(1, 1, 48 << 10)},
           {4, 1, cache(2, 1, 32 << 10)},
@@ -70,32 +72,30 @@ std::vector<Leaf> intel(std::uint32_t leaf1_ecx, std::uint32_t leaf7_ebx) {
 constexpr CacheSizes kIntelCaches{48u << 10, 2u << 20, 30u << 20};
 constexpr CacheSizes kDefaults{32u << 10, 256u << 10, 0};
 
-#if defined(TARN_HAVE_WIDE_KERNELS)
-constexpr Kernel kAvx2OrBaseline = Kernel::kAvx2;
-constexpr Kernel kAvx512OrBaseline = Kernel::kAvx512;
-#else
-constexpr Kernel kAvx2OrBaseline = Kernel::kBaseline;
-constexpr Kernel kAvx512OrBaseline = Kernel::kBaseline;
-#endif
-
+// The widest kernel each processor allows; this build binds no wider than
+// it holds (kWidestBuiltKernel).
 const SimulatedProcessor kProcessors[] = {
-    {"no AVX", intel(0, kAvx2), 0x7, Kernel::kBaseline, kIntelCaches},
-    {"AVX2, system saves no YMM state", intel(kOsxsaveAvx, kAvx2), 0x3, Kernel::kBaseline,
+    {"no SSE2", intel(0, 0, 1u << 24), 0, Kernel::kBaseline, kIntelCaches},
+    {"SSE2 without FXSR", intel(0, 0, 1u << 26), 0, Kernel::kBaseline, kIntelCaches},
+    {"no AVX", intel(0, kAvx2), 0x7, Kernel::kSse2, kIntelCaches},
+    {"AVX2 without SSE2 reported", intel(kOsxsaveAvx, kAvx2, 0), 0x7, Kernel::kBaseline,
      kIntelCaches},
-    {"AVX2", intel(kOsxsaveAvx, kAvx2), 0x7, kAvx2OrBaseline, kIntelCaches},
-    {"AVX-512", intel(kOsxsaveAvx, kAvx2 | kAvx512), 0xE7, kAvx512OrBaseline, kIntelCaches},
+    {"AVX2, system saves no YMM state", intel(kOsxsaveAvx, kAvx2), 0x3, Kernel::kSse2,
+     kIntelCaches},
+    {"AVX2", intel(kOsxsaveAvx, kAvx2), 0x7, Kernel::kAvx2, kIntelCaches},
+    {"AVX-512", intel(kOsxsaveAvx, kAvx2 | kAvx512), 0xE7, Kernel::kAvx512, kIntelCaches},
     {"AVX-512, system saves no ZMM state", intel(kOsxsaveAvx, kAvx2 | kAvx512), 0x7,
-     kAvx2OrBaseline, kIntelCaches},
+     Kernel::kAvx2, kIntelCaches},
     {"AVX-512F without BW", intel(kOsxsaveAvx, kAvx2 | (1u << 16) | (1u << 31)), 0xE7,
-     kAvx2OrBaseline, kIntelCaches},
+     Kernel::kAvx2, kIntelCaches},
     {"leaf 7 beyond the maximum",
-     {{0, 0, {6, kIntel, 0, 0}}, {1, 0, {0, 0, kOsxsaveAvx, 0}}, {7, 0, {0, kAvx2, 0, 0}}},
+     {{0, 0, {6, kIntel, 0, 0}}, {1, 0, {0, 0, kOsxsaveAvx, kFxsrSse2}}, {7, 0, {0, kAvx2, 0, 0}}},
      0x7,
-     Kernel::kBaseline,
+     Kernel::kSse2,
      kDefaults},
     {"AMD with topology extensions",
      {{0, 0, {16, kAmd, 0, 0}},
-      {1, 0, {0, 0, kOsxsaveAvx, 0}},
+      {1, 0, {0, 0, kOsxsaveAvx, kFxsrSse2}},
       {7, 0, {0, kAvx2, 0, 0}},
       {0x80000000u, 0, {0x80000028u, 0, 0, 0}},
       {0x80000001u, 0, {0, 0, 1u << 22, 0}},
@@ -106,7 +106,7 @@ const SimulatedProcessor kProcessors[] = {
       // Leaf 4 is reserved on AMD and must not be believed.
       {4, 0, cache(1, 1, 1 << 20)}},
      0x7,
-     kAvx2OrBaseline,
+     Kernel::kAvx2,
      {32u << 10, 512u << 10, 32u << 20}},
     {"AMD without topology extensions",
      {{0, 0, {13, kAmd, 0, 0}},
@@ -123,7 +123,7 @@ TEST(KernelSelection, MachineReadingFollowsWhatTheProcessorReports) {
   for (const SimulatedProcessor& cpu : kProcessors) {
     g_cpu = &cpu;
     const MachineKernels m = read_machine_kernels(fake_cpuid, fake_xcr0);
-    EXPECT_EQ(m.widest, cpu.widest) << cpu.name;
+    EXPECT_EQ(m.widest, std::min(cpu.widest, kWidestBuiltKernel)) << cpu.name;
     EXPECT_EQ(m.caches.l1d, cpu.caches.l1d) << cpu.name;
     EXPECT_EQ(m.caches.l2, cpu.caches.l2) << cpu.name;
     EXPECT_EQ(m.caches.l3, cpu.caches.l3) << cpu.name;
@@ -136,35 +136,45 @@ TEST(KernelSelection, Xcr0IsReadOnlyWhereTheSystemEnablesIt) {
   const SimulatedProcessor no_osxsave{"", intel(1u << 28, kAvx2), 0x7, Kernel::kBaseline, {}};
   g_cpu = &no_osxsave;
   g_xcr0_reads = 0;
-  EXPECT_EQ(read_machine_kernels(fake_cpuid, fake_xcr0).widest, Kernel::kBaseline);
+  EXPECT_EQ(read_machine_kernels(fake_cpuid, fake_xcr0).widest,
+            std::min(Kernel::kSse2, kWidestBuiltKernel));
   EXPECT_EQ(g_xcr0_reads, 0);
   g_cpu = nullptr;
 }
 
-void baseline_fn() {}
-void avx2_fn() {}
-void avx512_fn() {}
+template <int K>
+void kernel_fn() {}
 
 TEST(KernelSelection, MissingKernelsFallBackToTheNextNarrower) {
-  const auto fn = [](void (*f)()) { return reinterpret_cast<GenericFn>(f); };
-  const FnConverter base = converter<baseline_fn>(), avx2 = converter<avx2_fn>(),
-                    avx512 = converter<avx512_fn>();
-  const SlotImpl only_baseline{SlotId::MxIMin, Variant::kX87, {base, nullptr, nullptr}};
-  const SlotImpl to_avx2{SlotId::MxIMin, Variant::kX87, {base, avx2, nullptr}};
-  const SlotImpl all{SlotId::MxIMin, Variant::kX87, {base, avx2, avx512}};
-  const SlotImpl gap{SlotId::MxIMin, Variant::kX87, {base, nullptr, avx512}};
+  const FnConverter converters[] = {converter<kernel_fn<0>>(), converter<kernel_fn<1>>(),
+                                    converter<kernel_fn<2>>(), converter<kernel_fn<3>>()};
+  static_assert(sizeof converters / sizeof converters[0] >= std::size_t{kKernelCount});
+  const auto bit = [](Kernel k) { return 1u << static_cast<int>(k); };
+  const unsigned base = bit(Kernel::kBaseline), sse2 = bit(Kernel::kSse2),
+                 avx2 = bit(Kernel::kAvx2), avx512 = bit(Kernel::kAvx512);
   struct Case {
-    const SlotImpl* entry;
-    Kernel asked;
-    void (*want)();
+    unsigned built;  // a bit per kernel the entry holds
+    Kernel asked, want;
   };
+  // Where kSse2 names the baseline, its cases read as the baseline's.
   const Case cases[] = {
-      {&only_baseline, Kernel::kAvx512, baseline_fn}, {&to_avx2, Kernel::kBaseline, baseline_fn},
-      {&to_avx2, Kernel::kAvx512, avx2_fn},           {&all, Kernel::kAvx2, avx2_fn},
-      {&all, Kernel::kAvx512, avx512_fn},             {&gap, Kernel::kAvx2, baseline_fn},
+      {base, Kernel::kAvx512, Kernel::kBaseline},
+      {base | avx2, Kernel::kBaseline, Kernel::kBaseline},
+      {base | avx2, Kernel::kSse2, Kernel::kBaseline},
+      {base | avx2, Kernel::kAvx512, Kernel::kAvx2},
+      {base | sse2 | avx2 | avx512, Kernel::kAvx2, Kernel::kAvx2},
+      {base | sse2 | avx2 | avx512, Kernel::kAvx512, Kernel::kAvx512},
+      {base | avx512, Kernel::kAvx2, Kernel::kBaseline},
+      {base | sse2, Kernel::kAvx512, Kernel::kSse2},
+      {base | sse2, Kernel::kBaseline, Kernel::kBaseline},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(c.entry->kernel(c.asked), fn(c.want)) << kernel_name(c.asked);
+    SlotImpl entry{SlotId::MxIMin, Variant::kX87, {}};
+    for (int k = 0; k < kKernelCount; ++k) {
+      if (c.built & (1u << k)) entry.kernels[k] = converters[k];
+    }
+    EXPECT_EQ(entry.kernel(c.asked), converters[static_cast<int>(c.want)]())
+        << kernel_name(c.asked);
   }
 }
 
@@ -199,7 +209,7 @@ TEST(KernelSelection, BindingHoldsTheTiersVariantInTheSelectedKernel) {
   }
 }
 
-// Some slot has a wider kernel than the baseline wherever wider kernels are
+// Some slot has a kernel above the baseline wherever such kernels are
 // built, and find_variant names the kernel it was given.
 TEST(KernelSelection, WideKernelsAreRegisteredAndRecognised) {
   int wide = 0;
@@ -218,11 +228,7 @@ TEST(KernelSelection, WideKernelsAreRegisteredAndRecognised) {
       }
     }
   }
-#if defined(TARN_HAVE_WIDE_KERNELS)
-  EXPECT_GT(wide, 0);
-#else
-  EXPECT_EQ(wide, 0);
-#endif
+  EXPECT_EQ(wide > 0, kWidestBuiltKernel != Kernel::kBaseline);
 }
 
 }  // namespace

@@ -18,6 +18,8 @@
 namespace tarn {
 namespace {
 
+constexpr std::uint32_t kLeaf1EdxFxsr = 1u << 24;
+constexpr std::uint32_t kLeaf1EdxSse2 = 1u << 26;
 constexpr std::uint32_t kLeaf1EcxOsxsave = 1u << 27;
 constexpr std::uint32_t kLeaf1EcxAvx = 1u << 28;
 constexpr std::uint32_t kLeaf7EbxAvx2 = 1u << 5;
@@ -38,15 +40,20 @@ constexpr std::uint32_t kDefaultL1d = 32u << 10;
 constexpr std::uint32_t kDefaultL2 = 256u << 10;
 
 Kernel widest_kernel(CpuidFn cpuid, Xcr0Fn xcr0, std::uint32_t max_leaf) {
-  if (max_leaf < 7) return Kernel::kBaseline;
+  if (max_leaf < 1) return Kernel::kBaseline;
   const CpuidAnswer leaf1 = cpuid(1, 0);
+  // FXSR: the processor can save the XMM registers, as a system that
+  // enables SSE does on every switch.
+  constexpr std::uint32_t kSse2 = kLeaf1EdxFxsr | kLeaf1EdxSse2;
+  if ((leaf1.edx & kSse2) != kSse2) return Kernel::kBaseline;
+  if (max_leaf < 7) return Kernel::kSse2;
   if ((leaf1.ecx & (kLeaf1EcxOsxsave | kLeaf1EcxAvx)) != (kLeaf1EcxOsxsave | kLeaf1EcxAvx)) {
-    return Kernel::kBaseline;
+    return Kernel::kSse2;
   }
   const std::uint64_t saved = xcr0();
-  if ((saved & kXcr0Ymm) != kXcr0Ymm) return Kernel::kBaseline;
+  if ((saved & kXcr0Ymm) != kXcr0Ymm) return Kernel::kSse2;
   const std::uint32_t leaf7 = cpuid(7, 0).ebx;
-  if ((leaf7 & kLeaf7EbxAvx2) == 0) return Kernel::kBaseline;
+  if ((leaf7 & kLeaf7EbxAvx2) == 0) return Kernel::kSse2;
   constexpr std::uint32_t kAvx512 = kLeaf7EbxAvx512F | kLeaf7EbxAvx512Bw | kLeaf7EbxAvx512Vl;
   if ((leaf7 & kAvx512) == kAvx512 && (saved & kXcr0Zmm) == kXcr0Zmm) return Kernel::kAvx512;
   return Kernel::kAvx2;
@@ -127,9 +134,16 @@ MachineKernels read_host() {
 #if defined(TARN_X86_GNU_ASM)
 #if defined(TARN_X86_32)
   // A 486 may lack CPUID; its caches take the defaults.
-  if (!identify::HostProcessor().id_flag_toggles()) return read_machine_kernels(nullptr, nullptr);
-#endif
+  identify::HostProcessor host;
+  if (!host.id_flag_toggles()) return read_machine_kernels(nullptr, nullptr);
+  MachineKernels m = read_machine_kernels(host_cpuid, host_xcr0);
+  // A system that does not save the XMM registers leaves SSE disabled: the
+  // identification's SSE probe faults there.
+  if (m.widest != Kernel::kBaseline && !host.sse_probe_completes()) m.widest = Kernel::kBaseline;
+  return m;
+#else
   return read_machine_kernels(host_cpuid, host_xcr0);
+#endif
 #else
   return read_machine_kernels(nullptr, nullptr);
 #endif
@@ -153,13 +167,7 @@ MachineKernels read_machine_kernels(CpuidFn cpuid, Xcr0Fn xcr0) {
   }
   const std::uint32_t max_leaf = cpuid(0, 0).eax;
   m.caches = read_caches(cpuid, max_leaf);
-#if defined(TARN_HAVE_WIDE_KERNELS)
-  m.widest = widest_kernel(cpuid, xcr0, max_leaf);
-#else
-  // The wider kernels are built for x86-64 only.
-  (void)widest_kernel;
-  (void)xcr0;
-#endif
+  m.widest = std::min(widest_kernel(cpuid, xcr0, max_leaf), kWidestBuiltKernel);
   return m;
 }
 

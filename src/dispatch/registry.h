@@ -54,14 +54,27 @@ struct SlotImpl {
   }
 };
 
-// One entry of a family table; the slot's own type is checked at compile
-// time. Wider kernels are given only where they are built (TARN_HAVE_WIDE_KERNELS).
-template <SlotId S, typename SlotTraits<S>::Fn Baseline, auto Avx2 = nullptr, auto Avx512 = nullptr>
+// One entry of a family table, its kernels in Kernel order; the slot's own
+// type is checked at compile time. A kernel is given only where it is built
+// (TARN_SSE2, TARN_WIDE), null otherwise.
+template <SlotId S, typename SlotTraits<S>::Fn Baseline, auto Sse2 = nullptr, auto Avx2 = nullptr,
+          auto Avx512 = nullptr>
 constexpr SlotImpl impl(Variant variant) {
   using Fn = typename SlotTraits<S>::Fn;
+  static_assert(std::is_null_pointer_v<decltype(Sse2)> || std::is_same_v<decltype(Sse2), Fn>);
   static_assert(std::is_null_pointer_v<decltype(Avx2)> || std::is_same_v<decltype(Avx2), Fn>);
   static_assert(std::is_null_pointer_v<decltype(Avx512)> || std::is_same_v<decltype(Avx512), Fn>);
-  return {S, variant, {converter<Baseline>(), converter<Avx2>(), converter<Avx512>()}};
+  SlotImpl entry{S, variant, {}};
+  entry.kernels[static_cast<int>(Kernel::kBaseline)] = converter<Baseline>();
+  // Where kSse2 names the baseline, no SSE2 kernel of its own is built.
+  if constexpr (Kernel::kSse2 != Kernel::kBaseline) {
+    entry.kernels[static_cast<int>(Kernel::kSse2)] = converter<Sse2>();
+  } else {
+    static_assert(std::is_null_pointer_v<decltype(Sse2)>);
+  }
+  entry.kernels[static_cast<int>(Kernel::kAvx2)] = converter<Avx2>();
+  entry.kernels[static_cast<int>(Kernel::kAvx512)] = converter<Avx512>();
+  return entry;
 }
 
 #define TARN_IMPL(slot_name, variant, ...) \

@@ -18,7 +18,10 @@
 #include "pixel/bytes.h"
 #include "pixel/pixel.h"
 
-#if defined(TARN_SSE2_IN_UNIT)
+// The SSE2 groups: the baseline's where the whole unit may use SSE2 (x86-64),
+// the SSE2 kernel's on 32-bit x86, where the header switches SSE2 on for its
+// own functions only.
+#if defined(TARN_SSE2_IN_UNIT) || defined(TARN_HAVE_SSE2_KERNEL)
 #include <emmintrin.h>
 #define TARN_PIXEL_HAVE_SSE2 1
 #endif
@@ -134,13 +137,21 @@ void blend_pixels(const Byte* src, Byte* dst, std::int64_t count) {
 namespace sse2 {
 
 // The packed helpers must fold into the group loop: a call per group of
-// pixels costs more than the blend itself.
-#if defined(TARN_GNU_C)
+// pixels costs more than the blend itself. TARN_VEC_ENTRY marks the row, the
+// one function that code outside the kernel calls.
+#if defined(TARN_HAVE_SSE2_KERNEL)
+#define TARN_VEC TARN_SSE2_KERNEL inline __attribute__((always_inline))
+#define TARN_VEC_KERNEL TARN_SSE2_KERNEL
+#define TARN_VEC_ENTRY TARN_SSE2_KERNEL TARN_SSE2_KERNEL_ENTRY
+#elif defined(TARN_GNU_C)
 #define TARN_VEC inline __attribute__((always_inline))
+#define TARN_VEC_KERNEL
+#define TARN_VEC_ENTRY
 #else
 #define TARN_VEC __forceinline
-#endif
 #define TARN_VEC_KERNEL
+#define TARN_VEC_ENTRY
+#endif
 
 TARN_VEC __m128i splat16(int v) {
   return _mm_set1_epi16(static_cast<short>(v));
@@ -165,6 +176,13 @@ TARN_VEC __m128i select(__m128i where, __m128i a, __m128i b) {
 // the rounding.
 TARN_VEC __m128i rounded_product_hi(__m128i x, __m128i c_hi) {
   return _mm_add_epi16(_mm_mulhi_epu16(x, c_hi), _mm_srli_epi16(_mm_mullo_epi16(x, c_hi), 15));
+}
+
+// The Cyrix form's blend of the bytes at the top of each 16-bit lane, the
+// result in the low byte.
+TARN_VEC __m128i cyrix_blend_hi(__m128i a15, __m128i inverse, __m128i s_hi, __m128i d_hi) {
+  return _mm_srli_epi16(
+      _mm_add_epi16(rounded_product_hi(a15, s_hi), rounded_product_hi(inverse, d_hi)), 7);
 }
 
 // Eight 16-bit lanes, for the plane blend.
@@ -241,13 +259,10 @@ TARN_VEC __m128i blend4(__m128i s, __m128i d, __m128i alpha, __m128i opaque) {
     const __m128i a15 = _mm_or_si128(scaled, _mm_slli_epi32(scaled, 16));
     const __m128i inverse = _mm_xor_si128(a15, splat16(0x7F80));
     const __m128i high_bytes = splat16(static_cast<int>(0xFF00));
-    const auto blend = [&](__m128i s_hi, __m128i d_hi) {
-      return _mm_srli_epi16(
-          _mm_add_epi16(rounded_product_hi(a15, s_hi), rounded_product_hi(inverse, d_hi)), 7);
-    };
     // Blue and red from the even bytes, green and alpha from the odd ones.
-    const __m128i even = blend(_mm_slli_epi16(s, 8), _mm_slli_epi16(d, 8));
-    const __m128i odd = blend(_mm_and_si128(s, high_bytes), _mm_and_si128(d, high_bytes));
+    const __m128i even = cyrix_blend_hi(a15, inverse, _mm_slli_epi16(s, 8), _mm_slli_epi16(d, 8));
+    const __m128i odd = cyrix_blend_hi(a15, inverse, _mm_and_si128(s, high_bytes),
+                                       _mm_and_si128(d, high_bytes));
     return select(opaque, s, _mm_or_si128(even, _mm_slli_epi16(odd, 8)));
   } else {
     const __m128i weight = _mm_sub_epi32(alpha, opaque);                 // a, or 256 where a is 255
@@ -307,7 +322,7 @@ TARN_VEC void blend_group(__m128i s, Byte* dst) {
 // loads and a test, all opaque its stores, and eight blends go straight
 // through.
 template <Blend B>
-std::int64_t blend_groups32(const Byte* src, Byte* dst, std::int64_t count) {
+TARN_VEC_KERNEL std::int64_t blend_groups32(const Byte* src, Byte* dst, std::int64_t count) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i full_alpha = splat16(255);
   std::int64_t done = 0;
@@ -337,26 +352,26 @@ std::int64_t blend_groups32(const Byte* src, Byte* dst, std::int64_t count) {
   return done;
 }
 
+// A row: the groups, then what is left pixel by pixel.
+template <Blend B, Format F>
+TARN_VEC_ENTRY void blend_row(const Byte* src, Byte* dst, std::int64_t count) {
+  std::int64_t done;
+  if constexpr (F == Format::k32) {
+    done = blend_groups32<B>(src, dst, count);
+  } else {
+    done = blend_groups16<B, F>(src, dst, count);
+  }
+  constexpr int kDstBytes = F == Format::k32 ? 4 : 2;
+  blend_pixels<B, F>(src + done * 4, dst + done * kDstBytes, count - done);
+}
+
 #undef TARN_VEC
 #undef TARN_VEC_KERNEL
+#undef TARN_VEC_ENTRY
 
 }  // namespace sse2
 
 #endif  // TARN_PIXEL_HAVE_SSE2
-
-template <Blend B, Format F>
-void blend_row(const Byte* src, Byte* dst, std::int64_t count) {
-  std::int64_t done = 0;
-#if defined(TARN_PIXEL_HAVE_SSE2)
-  if constexpr (F == Format::k32) {
-    done = sse2::blend_groups32<B>(src, dst, count);
-  } else {
-    done = sse2::blend_groups16<B, F>(src, dst, count);
-  }
-#endif
-  constexpr int kDstBytes = F == Format::k32 ? 4 : 2;
-  blend_pixels<B, F>(src + done * 4, dst + done * kDstBytes, count - done);
-}
 
 // ---- AVX2: eight 32-bit or sixteen 16-bit pixels a register ---------------
 //
@@ -564,7 +579,7 @@ TARN_VEC_KERNEL void blend_row(const Byte* src, Byte* dst, std::int64_t count) {
   } else {
     done = blend_groups16<B, F>(src, dst, count);
   }
-  pixel::blend_row<B, F>(src + done * 4, dst + done * kDstBytes, count - done);
+  sse2::blend_row<B, F>(src + done * 4, dst + done * kDstBytes, count - done);
 }
 
 #undef TARN_VEC
@@ -862,7 +877,15 @@ constexpr RowFn row_kernel() {
   if constexpr (K == Kernel::kAvx512) return &avx512::blend_row<B, F>;
   if constexpr (K == Kernel::kAvx2) return &avx2::blend_row<B, F>;
 #endif
-  return &blend_row<B, F>;
+#if defined(TARN_PIXEL_HAVE_SSE2)
+#if defined(TARN_SSE2_IN_UNIT)
+  constexpr bool kBaselineHasSse2 = true;
+#else
+  constexpr bool kBaselineHasSse2 = false;
+#endif
+  if constexpr (K == Kernel::kSse2 || kBaselineHasSse2) return &sse2::blend_row<B, F>;
+#endif
+  return &blend_pixels<B, F>;
 }
 
 template <Blend B, Format F, Kernel K>
@@ -905,6 +928,11 @@ template AlphaBltFn alpha_blt<Blend::kX87, Kernel::kBaseline>;
 template AlphaBltFn alpha_blt<Blend::kMmx, Kernel::kBaseline>;
 template AlphaBltFn alpha_blt<Blend::kMmxext, Kernel::kBaseline>;
 template AlphaBltFn alpha_blt<Blend::kCyrix, Kernel::kBaseline>;
+#if defined(TARN_HAVE_SSE2_KERNEL)
+template AlphaBltFn alpha_blt<Blend::kMmx, Kernel::kSse2>;
+template AlphaBltFn alpha_blt<Blend::kMmxext, Kernel::kSse2>;
+template AlphaBltFn alpha_blt<Blend::kCyrix, Kernel::kSse2>;
+#endif
 #if defined(TARN_HAVE_WIDE_KERNELS)
 template AlphaBltFn alpha_blt<Blend::kMmx, Kernel::kAvx2>;
 template AlphaBltFn alpha_blt<Blend::kMmxext, Kernel::kAvx2>;

@@ -102,7 +102,7 @@ struct CopyStringBand {
 CopyStringBand copy_string_band();
 
 // The blit: one template whose instances are the variants' blits, each in
-// each kernel it is built for (wider kernels on x86-64 only).
+// each kernel it is built for (SSE2 on 32-bit x86, the wider ones on x86-64).
 using AlphaBltFn = std::remove_pointer_t<MxAlphaBlt32Fn>;
 
 // The per-channel blend of each variant: blend_x87, blend_mmx, blend_mmxext
