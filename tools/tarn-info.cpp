@@ -66,7 +66,8 @@ void usage(std::FILE* out) {
                "  --all-tiers    show the variant of each selection group in every tier\n"
                "  --self-test    check every slot of the tier (this machine's, or the one\n"
                "                 --flags selects) against known results; exit 1 on a failure\n"
-               "  --kernel NAME  bind no kernel wider than NAME: baseline, AVX2 or AVX-512\n");
+               "  --kernel NAME  bind no kernel wider than NAME: baseline, SSE2, AVX2\n"
+               "                 or AVX-512 (those this build holds)\n");
 }
 
 std::optional<Options> parse(int argc, char** argv) {
