@@ -11,6 +11,7 @@
 #include "TarnLib2DLL.h"
 #include "isa/fpu_control.h"
 #include "selftest/fp_state.h"
+#include "trig/trig.h"
 
 namespace tarn {
 namespace {
@@ -34,17 +35,25 @@ std::vector<Angle> angles() {
   return out;
 }
 
+// Through the exports and then every form this processor runs.
 std::vector<std::uint64_t> all_results(const std::vector<Angle>& angles) {
+  trig::ExactSinCosForm forms[trig::kMaxExactSinCosForms];
+  const int count = trig::exact_sin_cos_forms(forms);
   std::vector<std::uint64_t> out;
-  for (const auto [a, f] : angles) {
-    double sd, cd, sdf, cdf;
-    float sf, cf, sff, cff;
-    MxSinCosDDD(&sd, &cd, a);
-    MxSinCosFFD(&sf, &cf, a);
-    MxSinCosDDF(&sdf, &cdf, f);
-    MxSinCosFFF(&sff, &cff, f);
-    for (double d : {sd, cd, sdf, cdf}) out.push_back(std::bit_cast<std::uint64_t>(d));
-    for (float g : {sf, cf, sff, cff}) out.push_back(std::bit_cast<std::uint32_t>(g));
+  for (int form = -1; form < count; ++form) {
+    const trig::ExactSinCosForm f =
+        form < 0 ? trig::ExactSinCosForm{"exports", MxSinCosFFF, MxSinCosFFD, MxSinCosDDD, MxSinCosDDF}
+                 : forms[form];
+    for (const auto [a, fa] : angles) {
+      double sd, cd, sdf, cdf;
+      float sf, cf, sff, cff;
+      f.ddd(&sd, &cd, a);
+      f.ffd(&sf, &cf, a);
+      f.ddf(&sdf, &cdf, fa);
+      f.fff(&sff, &cff, fa);
+      for (double d : {sd, cd, sdf, cdf}) out.push_back(std::bit_cast<std::uint64_t>(d));
+      for (float g : {sf, cf, sff, cff}) out.push_back(std::bit_cast<std::uint32_t>(g));
+    }
   }
   return out;
 }

@@ -686,26 +686,35 @@ template <typename T>
 }
 
 // The double-result and float-result functions of one angle against its
-// reference: a float angle through all four functions, a double through two.
+// reference: a float angle through all four functions, a double through two;
+// through the exports and every form this processor runs.
 void expect_reference(const Reference& r) {
   const double angle = as_double(r.angle);
   SCOPED_TRACE(testing::Message() << "angle " << std::hexfloat << angle);
-  double sd, cd;
-  MxSinCosDDD(&sd, &cd, angle);
-  EXPECT_TRUE(rounds_correctly(sd, as_double(r.sin_double), r.decidable & 1));
-  EXPECT_TRUE(rounds_correctly(cd, as_double(r.cos_double), r.decidable & 2));
-  float sf, cf;
-  MxSinCosFFD(&sf, &cf, angle);
-  EXPECT_TRUE(rounds_correctly(sf, from_bits(r.sin_float), r.decidable & 4));
-  EXPECT_TRUE(rounds_correctly(cf, from_bits(r.cos_float), r.decidable & 8));
-  const float float_angle = static_cast<float>(angle);
-  if (static_cast<double>(float_angle) != angle) return;
-  MxSinCosFFF(&sf, &cf, float_angle);
-  EXPECT_TRUE(rounds_correctly(sf, from_bits(r.sin_float), r.decidable & 4));
-  EXPECT_TRUE(rounds_correctly(cf, from_bits(r.cos_float), r.decidable & 8));
-  MxSinCosDDF(&sd, &cd, float_angle);
-  EXPECT_TRUE(rounds_correctly(sd, as_double(r.sin_double), r.decidable & 1));
-  EXPECT_TRUE(rounds_correctly(cd, as_double(r.cos_double), r.decidable & 2));
+  trig::ExactSinCosForm forms[trig::kMaxExactSinCosForms];
+  const int count = trig::exact_sin_cos_forms(forms);
+  for (int form = -1; form < count; ++form) {
+    const trig::ExactSinCosForm f =
+        form < 0 ? trig::ExactSinCosForm{"exports", MxSinCosFFF, MxSinCosFFD, MxSinCosDDD, MxSinCosDDF}
+                 : forms[form];
+    SCOPED_TRACE(f.name);
+    double sd, cd;
+    f.ddd(&sd, &cd, angle);
+    EXPECT_TRUE(rounds_correctly(sd, as_double(r.sin_double), r.decidable & 1));
+    EXPECT_TRUE(rounds_correctly(cd, as_double(r.cos_double), r.decidable & 2));
+    float sf, cf;
+    f.ffd(&sf, &cf, angle);
+    EXPECT_TRUE(rounds_correctly(sf, from_bits(r.sin_float), r.decidable & 4));
+    EXPECT_TRUE(rounds_correctly(cf, from_bits(r.cos_float), r.decidable & 8));
+    const float float_angle = static_cast<float>(angle);
+    if (static_cast<double>(float_angle) != angle) continue;
+    f.fff(&sf, &cf, float_angle);
+    EXPECT_TRUE(rounds_correctly(sf, from_bits(r.sin_float), r.decidable & 4));
+    EXPECT_TRUE(rounds_correctly(cf, from_bits(r.cos_float), r.decidable & 8));
+    f.ddf(&sd, &cd, float_angle);
+    EXPECT_TRUE(rounds_correctly(sd, as_double(r.sin_double), r.decidable & 1));
+    EXPECT_TRUE(rounds_correctly(cd, as_double(r.cos_double), r.decidable & 2));
+  }
 }
 
 TEST(SinCosExact, FloatAnglesMatchTheReference) {

@@ -39,7 +39,9 @@
 #include "trig/trig.h"
 
 // x86-64 ELF builds choose, when the library is loaded, whether the
-// evaluations use fused multiply-adds.
+// evaluations use fused multiply-adds, and whether the float results' common
+// case rounds by AVX-512's per-operation control instead of reading the
+// thread's state.
 // Sanitizer builds do without: the choice runs before their runtimes are
 // set up.
 #if defined(__has_feature)
@@ -53,6 +55,7 @@
 #if defined(TARN_X86_64) && defined(TARN_ELF) && defined(TARN_GNU_C) && !defined(TARN_EXACT_SANITIZED)
 #define TARN_EXACT_FUSED_CHOICE 1
 #include <cpuid.h>
+#include <immintrin.h>
 #else
 #define TARN_EXACT_FUSED_CHOICE 0
 #endif
@@ -995,6 +998,81 @@ template <bool kFused = false>
   return true;
 }
 
+#if TARN_EXACT_FUSED_CHOICE
+// The fused evaluation above with AVX-512's rounding carried by each
+// operation: to nearest, every exception suppressed. Neither the caller's
+// rounding mode nor its exception masks reach it, so it needs no state read.
+// Flush-to-zero and denormals-are-zero still apply, but nothing here is
+// subnormal: the angle is normal; 128 x is a double, and no double lies
+// within 2^-62 of a multiple of pi/2, so a nonzero step leaves |r| above
+// 2^-70 (step 0 leaves r = x); table entries are zero or above 2^-7. Every
+// exact intermediate is thus zero or a multiple of 2^-400, far from 2^-1022,
+// and both values are normal floats. The same operations in the same order
+// as the fused form: the same bits, the same angles left to the caller.
+namespace embedded {
+constexpr int kNearest = _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC;
+
+[[gnu::always_inline, gnu::target("avx512f")]] inline __m128d constant(double v) {
+  return _mm_set_sd(v);
+}
+[[gnu::always_inline, gnu::target("avx512f")]] inline __m128d fma(__m128d a, __m128d b, __m128d c) {
+  return _mm_fmadd_round_sd(a, b, c, kNearest);
+}
+[[gnu::always_inline, gnu::target("avx512f")]] inline __m128d fms(__m128d a, __m128d b, __m128d c) {
+  return _mm_fmsub_round_sd(a, b, c, kNearest);
+}
+[[gnu::always_inline, gnu::target("avx512f")]] inline __m128d mul(__m128d a, __m128d b) {
+  return _mm_mul_round_sd(a, b, kNearest);
+}
+[[gnu::always_inline, gnu::target("avx512f")]] inline std::uint64_t bits(__m128d v) {
+  return static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_castpd_si128(v)));
+}
+
+// The angle in the low lane, taken from the register it arrives in (a trip
+// through its bits would lengthen the chain of latency). A float widens by a
+// conversion that suppresses exceptions too (it would signal only a
+// signalling NaN or a denormal, neither of which comes here).
+[[gnu::always_inline, gnu::target("avx512f")]] inline __m128d angle(double x) {
+  return _mm_set_sd(x);
+}
+[[gnu::always_inline, gnu::target("avx512f")]] inline __m128d angle(float x) {
+  return _mm_cvt_roundss_sd(_mm_setzero_pd(), _mm_set_ss(x), _MM_FROUND_NO_EXC);
+}
+[[gnu::always_inline, gnu::target("avx512f")]] inline bool float_sin_cos(float* sine,
+                                                                          float* cosine, __m128d x) {
+  const __m128d shift = constant(0x1.8p52);
+  const __m128d shifted = fma(x, constant(kStepsPerRadian), shift);
+  const __m128d kd = _mm_sub_round_sd(shifted, shift, kNearest);
+  const __m128d r = _mm_fnmadd_round_sd(
+      kd, constant(kFusedStep2), _mm_fnmadd_round_sd(kd, constant(kFusedStep1), x, kNearest),
+      kNearest);
+  const auto k = static_cast<std::uint32_t>(bits(shifted));
+  const __m128d s = _mm_load_sd(&kStepCircle.hi[k & 511]);
+  const __m128d c = _mm_load_sd(&kStepCircle.hi[(k + 128) & 511]);
+  const __m128d z = mul(r, r);
+  const __m128d sin_rest = mul(r, mul(z, fma(z, constant(kSin5), constant(kSin3))));
+  const __m128d cos_rest =
+      mul(z, fma(z, fma(z, constant(kCos6), constant(kCos4)), constant(kCos2)));
+  const __m128d sine_value =
+      _mm_add_round_sd(s, fma(c, r, fma(c, sin_rest, mul(s, cos_rest))), kNearest);
+  const __m128d cosine_value =
+      _mm_sub_round_sd(c, fms(s, r, fms(c, cos_rest, mul(s, sin_rest))), kNearest);
+  auto near_midpoint = [](std::uint64_t v) {
+    return ((v + (64 - 0x10000000)) & 0x1FFFFFFF) <= 128;
+  };
+  constexpr std::uint64_t kMagnitude = ~std::uint64_t{0} >> 1;
+  if (near_midpoint(bits(sine_value)) | near_midpoint(bits(cosine_value)) |
+      ((bits(r) & kMagnitude) < std::bit_cast<std::uint64_t>(0x1p-30))) {
+    return false;
+  }
+  // The cosine first: when both pointers name one variable it keeps the sine.
+  _mm_store_ss(cosine, _mm_cvt_roundsd_ss(_mm_castpd_ps(c), cosine_value, kNearest));
+  _mm_store_ss(sine, _mm_cvt_roundsd_ss(_mm_castpd_ps(s), sine_value, kNearest));
+  return true;
+}
+}  // namespace embedded
+#endif
+
 // Both results of a positive finite angle from kSmallAngle on, the sine for
 // the angle's magnitude; the caller holds round-to-nearest double arithmetic.
 template <typename Result>
@@ -1156,25 +1234,38 @@ template <bool kFused>
 // else (other angles, other states, results the rounding test leaves open)
 // is behind a call. Bits are the angle's, as it arrived: a float angle in
 // the range is normal, so its widening is exact and nothing flushes it.
+template <typename Bits>
+using AngleOf = std::conditional_t<std::is_same_v<Bits, std::uint32_t>, float, double>;
+
+// A magnitude from kSmallAngle to below kStepLimit, decided on the bits.
+template <typename Bits>
+[[gnu::always_inline]] inline bool in_step_range(Bits bits) {
+  constexpr Bits kMagnitude = static_cast<Bits>(~Bits{0}) >> 1;
+  constexpr Bits kLow = std::bit_cast<Bits>(static_cast<AngleOf<Bits>>(kSmallAngle));
+  constexpr Bits kHigh = std::bit_cast<Bits>(static_cast<AngleOf<Bits>>(kStepLimit));
+  return static_cast<Bits>((bits & kMagnitude) - kLow) < kHigh - kLow;
+}
+
+template <typename Result, typename Bits>
+[[gnu::always_inline]] inline void sin_cos_behind_call(Result* sine, Result* cosine, Bits bits) {
+  if constexpr (std::is_same_v<Bits, std::uint32_t>) {
+    sin_cos_rounded(sine, cosine, widened(bits));
+  } else {
+    sin_cos_rounded(sine, cosine, bits);
+  }
+}
+
 template <bool kFused, typename Result, typename Bits>
 [[gnu::always_inline]] inline void sin_cos_of_bits(Result* sine, Result* cosine, Bits bits) {
-  using Angle = std::conditional_t<std::is_same_v<Bits, std::uint32_t>, float, double>;
-  constexpr Bits kMagnitude = static_cast<Bits>(~Bits{0}) >> 1;
-  constexpr Bits kLow = std::bit_cast<Bits>(static_cast<Angle>(kSmallAngle));
-  constexpr Bits kHigh = std::bit_cast<Bits>(static_cast<Angle>(kStepLimit));
-  if (static_cast<Bits>((bits & kMagnitude) - kLow) < kHigh - kLow && state_is_usable()) {
-    const double x = std::bit_cast<Angle>(bits);
+  if (in_step_range(bits) && state_is_usable()) {
+    const double x = std::bit_cast<AngleOf<Bits>>(bits);
     if constexpr (std::is_same_v<Result, float>) {
       if (float_sin_cos<kFused>(sine, cosine, x)) return;
     } else {
       if (double_sin_cos<kFused>(sine, cosine, x)) return;
     }
   }
-  if constexpr (std::is_same_v<Bits, std::uint32_t>) {
-    sin_cos_rounded(sine, cosine, widened(bits));
-  } else {
-    sin_cos_rounded(sine, cosine, bits);
-  }
+  sin_cos_behind_call(sine, cosine, bits);
 }
 }  // namespace
 
@@ -1210,11 +1301,56 @@ bool has_fused_multiply_add() {
   return (low & 6) == 6;  // SSE and AVX state
 }
 
+// Float results with the rounding carried by each operation: the common case
+// reads no floating-point state.
+template <typename Angle>
+[[gnu::target("avx512f")]] void sin_cos_embedded(float* sine, float* cosine, Angle angle) {
+  const auto bits = tarn::trig::bits_of(angle);
+  if (in_step_range(bits) && embedded::float_sin_cos(sine, cosine, embedded::angle(angle))) return;
+  sin_cos_behind_call(sine, cosine, bits);
+}
+
+// AVX-512 Foundation with the SSE, AVX, opmask and upper ZMM register state
+// enabled by the system.
+bool has_embedded_rounding() {
+  unsigned a, b, c, d;
+  if (!__get_cpuid(1, &a, &b, &c, &d) || !(c & bit_OSXSAVE)) return false;
+  if (!__get_cpuid_count(7, 0, &a, &b, &c, &d) || !(b & bit_AVX512F)) return false;
+  unsigned low, high;
+  __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+  return (low & 0xE6) == 0xE6;
+}
+
 template <typename Result, typename Angle>
-void (*resolved())(Result*, Result*, Angle) {
+using SinCosForm = void (*)(Result*, Result*, Angle);
+
+template <typename Result, typename Angle>
+SinCosForm<Result, Angle> resolved() {
+  if constexpr (std::is_same_v<Result, float>) {
+    if (has_embedded_rounding()) return sin_cos_embedded<Angle>;
+  }
   return has_fused_multiply_add() ? sin_cos_fused<Result, Angle> : sin_cos_plain<Result, Angle>;
 }
 }  // namespace
+
+namespace tarn::trig {
+int exact_sin_cos_forms(ExactSinCosForm (&forms)[kMaxExactSinCosForms]) {
+  int n = 0;
+  const bool fused = has_fused_multiply_add();
+  if (has_embedded_rounding()) {
+    forms[n++] = {"embedded rounding (float results)", sin_cos_embedded<float>,
+                  sin_cos_embedded<double>, sin_cos_fused<double, double>,
+                  sin_cos_fused<double, float>};
+  }
+  if (fused) {
+    forms[n++] = {"fused", sin_cos_fused<float, float>, sin_cos_fused<float, double>,
+                  sin_cos_fused<double, double>, sin_cos_fused<double, float>};
+  }
+  forms[n++] = {"plain", sin_cos_plain<float, float>, sin_cos_plain<float, double>,
+                sin_cos_plain<double, double>, sin_cos_plain<double, float>};
+  return n;
+}
+}  // namespace tarn::trig
 
 extern "C" {
 // Resolvers, run by the loader.
@@ -1232,18 +1368,33 @@ MX_API void MX_CALL MxSinCosDDF(double* sine, double* cosine, float angle)
     __attribute__((ifunc("tarn_resolve_sincos_ddf")));
 }
 #else
+namespace {
+template <typename Result, typename Angle>
+void sin_cos_portable(Result* sine, Result* cosine, Angle angle) {
+  sin_cos_of_bits<false>(sine, cosine, tarn::trig::bits_of(angle));
+}
+}  // namespace
+
+namespace tarn::trig {
+int exact_sin_cos_forms(ExactSinCosForm (&forms)[kMaxExactSinCosForms]) {
+  forms[0] = {"portable", sin_cos_portable<float, float>, sin_cos_portable<float, double>,
+              sin_cos_portable<double, double>, sin_cos_portable<double, float>};
+  return 1;
+}
+}  // namespace tarn::trig
+
 extern "C" {
 MX_API void MX_CALL MxSinCosFFF(float* sine, float* cosine, float angle) {
-  sin_cos_of_bits<false>(sine, cosine, tarn::trig::bits_of(angle));
+  sin_cos_portable(sine, cosine, angle);
 }
 MX_API void MX_CALL MxSinCosFFD(float* sine, float* cosine, double angle) {
-  sin_cos_of_bits<false>(sine, cosine, tarn::trig::bits_of(angle));
+  sin_cos_portable(sine, cosine, angle);
 }
 MX_API void MX_CALL MxSinCosDDD(double* sine, double* cosine, double angle) {
-  sin_cos_of_bits<false>(sine, cosine, tarn::trig::bits_of(angle));
+  sin_cos_portable(sine, cosine, angle);
 }
 MX_API void MX_CALL MxSinCosDDF(double* sine, double* cosine, float angle) {
-  sin_cos_of_bits<false>(sine, cosine, tarn::trig::bits_of(angle));
+  sin_cos_portable(sine, cosine, angle);
 }
 }
 #endif

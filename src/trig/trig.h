@@ -50,6 +50,19 @@ struct ExactSinCos {
 };
 ExactSinCos exact_sin_cos(double angle);
 
+// One form of the four exact exports. The exports bind, when the library
+// loads, the first form the processor runs; the tests run every one of them.
+struct ExactSinCosForm {
+  const char* name;
+  void (*fff)(float*, float*, float);
+  void (*ffd)(float*, float*, double);
+  void (*ddd)(double*, double*, double);
+  void (*ddf)(double*, double*, float);
+};
+inline constexpr int kMaxExactSinCosForms = 3;
+// The forms this processor runs, preferred first; returns their number.
+int exact_sin_cos_forms(ExactSinCosForm (&forms)[kMaxExactSinCosForms]);
+
 // The lookups, in both forms.
 #define TARN_TRIG_LOOKUPS(X) X(TSin) X(TCos) X(TSinCos) X(TSinOfDeg) X(TCosOfDeg) X(TSinCosOfDeg)
 
