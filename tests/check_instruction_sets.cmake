@@ -4,9 +4,10 @@
 # and every baseline kernel run on any x86-64 processor.
 #
 # A 32-bit x86 build of the library runs on processors from the 486 on: only
-# the SSE forms may use SSE instructions, only processor identification may
+# the SSE forms and the SSE2 kernels (bound only where the processor reports
+# SSE2) may use SSE instructions, only processor identification may
 # probe for them, and only the cycle timer (after checking the feature word)
-# reads the time-stamp counter. No function but the SSE forms uses CMOV, and
+# reads the time-stamp counter. No function but those uses CMOV, and
 # none uses FCOMI, FCMOV or MMX.
 # The library's own functions are checked (namespace tarn and the exports);
 # the C runtime linked into a DLL is the toolchain's, built for its own
@@ -70,7 +71,7 @@ foreach(line IN LISTS lines)
     continue()
   endif()
   if(instruction MATCHES "xmm|mxcsr")
-    if(function MATCHES "::sse::|_sse\\(|tarn::identify::")
+    if(function MATCHES "::sse2?::|_sse\\(|tarn::identify::")
       if(function MATCHES "::sse::")
         set(sse_functions 1)
       endif()
@@ -80,7 +81,7 @@ foreach(line IN LISTS lines)
     if(function MATCHES "tarn::identify::")
       continue()
     endif()
-  elseif(instruction MATCHES "^cmov" AND function MATCHES "::sse::|_sse\\(")
+  elseif(instruction MATCHES "^cmov" AND function MATCHES "::sse2?::|_sse\\(")
     # Every processor with SSE has CMOV, and GCC takes one for the other.
     continue()
   elseif(NOT instruction MATCHES "^(cmov|fcomi|fucomi|fcmov)|%mm[0-7]")

@@ -165,9 +165,14 @@ for target in "${targets[@]}"; do
       log "$target: tests"
       exclude=()
       if [ "$target" = i686-linux ] && ! $runs_32bit; then
-        # qemu-user 7.2 hangs on multi-threaded 32-bit x86 programs.
-        exclude=(-E 'SeveralThreads|ConcurrentBlits')
-        skipped+=("$target: the three multi-threaded tests (qemu-i386 hangs on threaded programs)")
+        # qemu-user 7.2 hangs on multi-threaded 32-bit x86 programs, delivers
+        # host signals only between its translated blocks, and its x87
+        # emulation raises underflow and rounds where the processor does not
+        # (the exact sine-cosine's double-precision x87 evaluation, the golden
+        # checksums of the x87 forms). These run where the kernel executes
+        # 32-bit code, and in the 32-bit Windows DLL's Wine run there.
+        exclude=(-E 'SeveralThreads|ConcurrentBlits|Concurrency|HostSignals|SinCosExact\.(FloatAnglesMatch|DoubleAnglesMatch|ReductionEdges|UnroundedResults|EdgeCases|IgnoresAndKeeps)|SinCosHardCases\.(DoubleAnglesRound|FloatAnglesRound|CasesBeyond|CallerState)|SinCosCallerState\.IdentificationState|FpTraps\.ThreeDNowFormsRaiseNoFlag|GoldenChecksums\.EveryBuild|tarn_info_self_test')
+        skipped+=("$target: the threaded, host-signal and exact-x87 tests (qemu-i386 cannot run them faithfully; they need a kernel that executes 32-bit code)")
       fi
       record "$target: tests" run_tests "$target" "${exclude[@]}"
       emulator=()
@@ -209,7 +214,8 @@ done
 #   SSE tier on aarch64: the SSE estimates are emulated there, within the
 #     processor's documented error but not its exact bits;
 #   SSE estimate operations on i686 under qemu-i386 (not natively): qemu's
-#     reciprocal estimate instructions are exact;
+#     reciprocal estimate instructions are exact, and its x87 emulation
+#     changes the exact sine-cosine's double results;
 #   x87 forms on 32-bit x86: they run on the x87 unit itself, whose registers
 #     keep a wider exponent range and round subnormal results twice, where the
 #     seeded cases overflow or underflow (the tiers that bind them below).
@@ -237,8 +243,10 @@ for target in "${targets[@]}"; do
       pattern=$x87_unit_pattern
       # qemu-i386 computes the SSE reciprocal estimates exactly, not as
       # processors do: the operations built on them differ in the SSE tier.
+      # Its x87 emulation also changes the exact sine-cosine's double
+      # results, which the x87 unit evaluates as double-doubles (every tier).
       $runs_32bit ||
-        pattern="$x87_unit_pattern|"'^digest SSE (MxAccSqrt|MxRghFastSqrt|MxFAccDiv|MxFRghFastDiv|MxFAccRecip|MxFRghFastRecip|Mx3DVecAccMagnitude|Mx3DVecRghFastMagnitude|Mx3DVecNormalize) '
+        pattern="$x87_unit_pattern|"'^digest SSE (MxAccSqrt|MxRghFastSqrt|MxFAccDiv|MxFRghFastDiv|MxFAccRecip|MxFRghFastRecip|Mx3DVecAccMagnitude|Mx3DVecRghFastMagnitude|Mx3DVecNormalize) |^digest [^ ]+ MxSinCos(DDD|DDF) '
       ;;
     mingw-i686) pattern=$x87_unit_pattern ;;
     *) pattern='^$' ;;
