@@ -39,9 +39,8 @@
 #include "trig/trig.h"
 
 // x86-64 ELF builds choose, when the library is loaded, whether the
-// evaluations use fused multiply-adds, and whether the float results' common
-// case rounds by AVX-512's per-operation control instead of reading the
-// thread's state.
+// evaluations use fused multiply-adds, and whether the common case rounds by
+// AVX-512's per-operation control instead of reading the thread's state.
 // Sanitizer builds do without: the choice runs before their runtimes are
 // set up.
 #if defined(__has_feature)
@@ -1070,6 +1069,128 @@ constexpr int kNearest = _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC;
   _mm_store_ss(sine, _mm_cvt_roundsd_ss(_mm_castpd_ps(s), sine_value, kNearest));
   return true;
 }
+
+// The fused double-result evaluation (reduce_steps, estimate<true>, settle)
+// with the same rounding carried by each operation: the same operations in
+// the same order, so the same bits and the same angles left to the caller.
+// A negated operand is folded into the operation (rounding to nearest is
+// symmetric, so -a + b and b - a round alike). Operations exact by
+// construction stay ordinary instructions with their constant in memory:
+// exact, they give the same value in any rounding mode and raise nothing.
+// Nothing is subnormal, so flushing modes do not apply: the angle is at
+// least 2^-27; every other value of the reduction is a multiple of 2^-113
+// (the pieces' products are, and the one rounded product k * kStep3 is at
+// least 2^-61 for k != 0), and r is nonzero (no double but 0 is a multiple of
+// pi/256). The evaluation multiplies at most a few such values, table
+// entries (zero or above 2^-64) and coefficients, so every nonzero
+// intermediate stays above 2^-800.
+[[gnu::always_inline, gnu::target("avx512f")]] inline __m128d add(__m128d a, __m128d b) {
+  return _mm_add_round_sd(a, b, kNearest);
+}
+[[gnu::always_inline, gnu::target("avx512f")]] inline __m128d sub(__m128d a, __m128d b) {
+  return _mm_sub_round_sd(a, b, kNearest);
+}
+[[gnu::always_inline, gnu::target("avx512f")]] inline __m128d fnma(__m128d a, __m128d b,
+                                                                     __m128d c) {
+  return _mm_fnmadd_round_sd(a, b, c, kNearest);
+}
+[[gnu::always_inline, gnu::target("avx512f")]] inline __m128d magnitude(__m128d v) {
+  return _mm_and_pd(v, constant(std::bit_cast<double>(~std::uint64_t{0} >> 1)));
+}
+
+struct Pair {
+  __m128d hi, lo;
+};
+// fast_two_sum(a, b), and fast_two_sum(a, -b) with its low part negated;
+// |a| >= |b| or a = 0, so the error terms are exact. (Exact zeros are the one
+// thing a directed rounding mode could change, in their sign, which never
+// reaches a result: every zero meets a nonzero addend.)
+[[gnu::always_inline, gnu::target("avx512f")]] inline Pair fast_two_sum(__m128d a, __m128d b) {
+  const __m128d s = add(a, b);
+  return {s, _mm_sub_sd(b, _mm_sub_sd(s, a))};
+}
+[[gnu::always_inline, gnu::target("avx512f")]] inline Pair fast_two_difference(__m128d a,
+                                                                                 __m128d b) {
+  const __m128d s = sub(a, b);
+  return {s, _mm_add_sd(b, _mm_sub_sd(s, a))};
+}
+
+// Rounded when both ends of the error bound round alike, as a mask bit
+// (the compare signals nothing: no operand is a NaN, exceptions are
+// suppressed).
+[[gnu::always_inline, gnu::target("avx512f")]] inline __mmask8 settle(__m128d* to, Pair v,
+                                                                        __m128d error,
+                                                                        __mmask8 so_far) {
+  const __m128d below = add(v.hi, sub(v.lo, error));
+  const __m128d above = add(v.hi, add(v.lo, error));
+  *to = below;
+  return _mm_mask_cmp_round_sd_mask(so_far, below, above, _CMP_EQ_OQ, _MM_FROUND_NO_EXC);
+}
+
+[[gnu::always_inline, gnu::target("avx512f")]] inline bool double_sin_cos(double* sine,
+                                                                           double* cosine,
+                                                                           __m128d x) {
+  // shifted - 1.5 * 2^52 is exact (Sterbenz), so are the products of k with
+  // the first two pieces and x - k * kStep1.
+  const __m128d shift = constant(0x1.8p52);
+  const __m128d shifted = add(mul(x, constant(kStepsPerRadian)), shift);
+  const __m128d kd = _mm_sub_sd(shifted, shift);
+  const __m128d t = _mm_sub_sd(x, _mm_mul_sd(kd, constant(kStep1)));
+  // The two-sum of t and -(k * kStep2).
+  const __m128d b = _mm_mul_sd(kd, constant(kStep2));
+  const __m128d sum_hi = sub(t, b);
+  const __m128d bb = sub(sum_hi, t);
+  const __m128d sum_lo = sub(sub(t, sub(sum_hi, bb)), add(b, bb));
+  // The two-sum of its parts, the low one less k * kStep3.
+  const __m128d addend = sub(sum_lo, mul(kd, constant(kStep3)));
+  const __m128d rh = add(sum_hi, addend);
+  const __m128d rb = sub(rh, sum_hi);
+  const __m128d rl = add(sub(sum_hi, sub(rh, rb)), sub(addend, rb));
+  // The reduction's and the table's error, (|k| + 1) 2^-110 + 2^-100, as
+  // (|k| + 1025) 2^-110: the same value, exact.
+  static_assert(kTableError == 0x1p-100);
+  const __m128d fixed_error =
+      _mm_mul_sd(_mm_add_sd(magnitude(kd), constant(1025.0)), constant(0x1p-110));
+
+  const auto k = static_cast<std::uint32_t>(bits(shifted));
+  const std::uint32_t i = k & 511;
+  const std::uint32_t j = (k + 128) & 511;
+  const __m128d s_hi = _mm_load_sd(&kStepCircle.hi[i]);
+  const __m128d s_lo = _mm_load_sd(&kStepCircle.lo[i]);
+  const __m128d c_hi = _mm_load_sd(&kStepCircle.hi[j]);
+  const __m128d c_lo = _mm_load_sd(&kStepCircle.lo[j]);
+  const __m128d z = mul(rh, rh);
+  // The two-products' errors are exact.
+  const __m128d cr = mul(c_hi, rh);
+  const __m128d cr_lo = fms(c_hi, rh, cr);
+  const __m128d sr = mul(s_hi, rh);
+  const __m128d sr_lo = fms(s_hi, rh, sr);
+  const Pair sine_sum = fast_two_sum(s_hi, cr);
+  const Pair cosine_sum = fast_two_difference(c_hi, sr);  // its lo negated
+  const __m128d z_error = _mm_mul_sd(z, constant(kSeriesError));  // exact: a power of two
+  const __m128d sin_rest =
+      fma(mul(z, fma(fma(constant(kSin7), z, constant(kSin5)), z, constant(kSin3))), rh, rl);
+  const __m128d cos_rest = fnma(
+      rh, rl,
+      mul(fma(fma(fma(constant(kCos8), z, constant(kCos6)), z, constant(kCos4)), z,
+              constant(kCos2)),
+          z));
+  const __m128d sine_lo = add(
+      fma(s_hi, cos_rest, fma(c_hi, sin_rest, fma(c_lo, rh, add(cr_lo, s_lo)))), sine_sum.lo);
+  const __m128d cosine_lo = sub(
+      fma(c_hi, cos_rest, fnma(s_hi, sin_rest, fnma(s_lo, rh, sub(c_lo, sr_lo)))), cosine_sum.lo);
+  const __m128d sine_error = fma(add(magnitude(s_hi), magnitude(cr)), z_error, fixed_error);
+  const __m128d cosine_error = fma(add(magnitude(c_hi), magnitude(sr)), z_error, fixed_error);
+
+  __m128d sine_result, cosine_result;
+  __mmask8 settled = settle(&sine_result, fast_two_sum(sine_sum.hi, sine_lo), sine_error, 1);
+  settled = settle(&cosine_result, fast_two_sum(cosine_sum.hi, cosine_lo), cosine_error, settled);
+  if (!(settled & 1)) return false;
+  // The cosine first: when both pointers name one variable it keeps the sine.
+  _mm_store_sd(cosine, cosine_result);
+  _mm_store_sd(sine, sine_result);
+  return true;
+}
 }  // namespace embedded
 #endif
 
@@ -1301,12 +1422,18 @@ bool has_fused_multiply_add() {
   return (low & 6) == 6;  // SSE and AVX state
 }
 
-// Float results with the rounding carried by each operation: the common case
-// reads no floating-point state.
-template <typename Angle>
-[[gnu::target("avx512f")]] void sin_cos_embedded(float* sine, float* cosine, Angle angle) {
+// The rounding carried by each operation: the common case reads no
+// floating-point state.
+template <typename Result, typename Angle>
+[[gnu::target("avx512f,avx512vl")]] void sin_cos_embedded(Result* sine, Result* cosine, Angle angle) {
   const auto bits = tarn::trig::bits_of(angle);
-  if (in_step_range(bits) && embedded::float_sin_cos(sine, cosine, embedded::angle(angle))) return;
+  if (in_step_range(bits)) {
+    if constexpr (std::is_same_v<Result, float>) {
+      if (embedded::float_sin_cos(sine, cosine, embedded::angle(angle))) return;
+    } else {
+      if (embedded::double_sin_cos(sine, cosine, embedded::angle(angle))) return;
+    }
+  }
   sin_cos_behind_call(sine, cosine, bits);
 }
 
@@ -1326,9 +1453,7 @@ using SinCosForm = void (*)(Result*, Result*, Angle);
 
 template <typename Result, typename Angle>
 SinCosForm<Result, Angle> resolved() {
-  if constexpr (std::is_same_v<Result, float>) {
-    if (has_embedded_rounding()) return sin_cos_embedded<Angle>;
-  }
+  if (has_embedded_rounding()) return sin_cos_embedded<Result, Angle>;
   return has_fused_multiply_add() ? sin_cos_fused<Result, Angle> : sin_cos_plain<Result, Angle>;
 }
 }  // namespace
@@ -1338,9 +1463,9 @@ int exact_sin_cos_forms(ExactSinCosForm (&forms)[kMaxExactSinCosForms]) {
   int n = 0;
   const bool fused = has_fused_multiply_add();
   if (has_embedded_rounding()) {
-    forms[n++] = {"embedded rounding (float results)", sin_cos_embedded<float>,
-                  sin_cos_embedded<double>, sin_cos_fused<double, double>,
-                  sin_cos_fused<double, float>};
+    forms[n++] = {"embedded rounding", sin_cos_embedded<float, float>,
+                  sin_cos_embedded<float, double>, sin_cos_embedded<double, double>,
+                  sin_cos_embedded<double, float>};
   }
   if (fused) {
     forms[n++] = {"fused", sin_cos_fused<float, float>, sin_cos_fused<float, double>,
