@@ -1032,10 +1032,14 @@ constexpr int kNearest = _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC;
 // conversion that suppresses exceptions too (it would signal only a
 // signalling NaN or a denormal, neither of which comes here).
 [[gnu::always_inline, gnu::target("avx512f")]] inline __m128d angle(double x) {
-  return _mm_set_sd(x);
+  __m128d v;  // the upper lane left as it is: no operation reads it
+  __asm__("" : "=v"(v) : "0"(x));
+  return v;
 }
 [[gnu::always_inline, gnu::target("avx512f")]] inline __m128d angle(float x) {
-  return _mm_cvt_roundss_sd(_mm_setzero_pd(), _mm_set_ss(x), _MM_FROUND_NO_EXC);
+  __m128 v;
+  __asm__("" : "=v"(v) : "0"(x));
+  return _mm_cvt_roundss_sd(_mm_castps_pd(v), v, _MM_FROUND_NO_EXC);
 }
 [[gnu::always_inline, gnu::target("avx512f")]] inline bool float_sin_cos(float* sine,
                                                                           float* cosine, __m128d x) {
