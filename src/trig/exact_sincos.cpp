@@ -1044,22 +1044,26 @@ constexpr int kNearest = _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC;
 [[gnu::always_inline, gnu::target("avx512f")]] inline bool float_sin_cos(float* sine,
                                                                           float* cosine, __m128d x) {
   const __m128d shift = constant(0x1.8p52);
-  const __m128d shifted = fma(x, constant(kStepsPerRadian), shift);
+  // Each fused operation overwrites its first factor: where the order of
+  // factors is free, the one no longer needed comes first (no copy).
+  const __m128d shifted = fma(constant(kStepsPerRadian), x, shift);
   const __m128d kd = _mm_sub_round_sd(shifted, shift, kNearest);
   const __m128d r = _mm_fnmadd_round_sd(
-      kd, constant(kFusedStep2), _mm_fnmadd_round_sd(kd, constant(kFusedStep1), x, kNearest),
+      kd, constant(kFusedStep2), _mm_fnmadd_round_sd(constant(kFusedStep1), kd, x, kNearest),
       kNearest);
   const auto k = static_cast<std::uint32_t>(bits(shifted));
   const __m128d s = _mm_load_sd(&kStepCircle.hi[k & 511]);
   const __m128d c = _mm_load_sd(&kStepCircle.hi[(k + 128) & 511]);
   const __m128d z = mul(r, r);
-  const __m128d sin_rest = mul(r, mul(z, fma(z, constant(kSin5), constant(kSin3))));
+  const __m128d sin_rest = mul(r, mul(z, fma(constant(kSin5), z, constant(kSin3))));
   const __m128d cos_rest =
-      mul(z, fma(z, fma(z, constant(kCos6), constant(kCos4)), constant(kCos2)));
+      mul(z, fma(fma(constant(kCos6), z, constant(kCos4)), z, constant(kCos2)));
+  const __m128d s_cos_rest = mul(s, cos_rest);
+  const __m128d s_sin_rest = mul(s, sin_rest);
   const __m128d sine_value =
-      _mm_add_round_sd(s, fma(c, r, fma(c, sin_rest, mul(s, cos_rest))), kNearest);
+      _mm_add_round_sd(s, fma(c, r, fma(sin_rest, c, s_cos_rest)), kNearest);
   const __m128d cosine_value =
-      _mm_sub_round_sd(c, fms(s, r, fms(c, cos_rest, mul(s, sin_rest))), kNearest);
+      _mm_sub_round_sd(c, fms(s, r, fms(cos_rest, c, s_sin_rest)), kNearest);
   auto near_midpoint = [](std::uint64_t v) {
     return ((v + (64 - 0x10000000)) & 0x1FFFFFFF) <= 128;
   };
@@ -1069,8 +1073,9 @@ constexpr int kNearest = _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC;
     return false;
   }
   // The cosine first: when both pointers name one variable it keeps the sine.
-  _mm_store_ss(cosine, _mm_cvt_roundsd_ss(_mm_castpd_ps(c), cosine_value, kNearest));
-  _mm_store_ss(sine, _mm_cvt_roundsd_ss(_mm_castpd_ps(s), sine_value, kNearest));
+  _mm_store_ss(cosine,
+               _mm_cvt_roundsd_ss(_mm_castpd_ps(cosine_value), cosine_value, kNearest));
+  _mm_store_ss(sine, _mm_cvt_roundsd_ss(_mm_castpd_ps(sine_value), sine_value, kNearest));
   return true;
 }
 
@@ -1175,16 +1180,19 @@ struct Pair {
   const __m128d sin_rest =
       fma(mul(z, fma(fma(constant(kSin7), z, constant(kSin5)), z, constant(kSin3))), rh, rl);
   const __m128d cos_rest = fnma(
-      rh, rl,
+      rl, rh,
       mul(fma(fma(fma(constant(kCos8), z, constant(kCos6)), z, constant(kCos4)), z,
               constant(kCos2)),
           z));
+  const __m128d sine_error = fma(add(magnitude(s_hi), magnitude(cr)), z_error, fixed_error);
+  const __m128d cosine_error = fma(add(magnitude(c_hi), magnitude(sr)), z_error, fixed_error);
+  // As in the float form, the factor no longer needed first where the order
+  // is free; the evaluation order below keeps most factors dead by then.
+  const __m128d cosine_start = sub(c_lo, sr_lo);
   const __m128d sine_lo = add(
       fma(s_hi, cos_rest, fma(c_hi, sin_rest, fma(c_lo, rh, add(cr_lo, s_lo)))), sine_sum.lo);
   const __m128d cosine_lo = sub(
-      fma(c_hi, cos_rest, fnma(s_hi, sin_rest, fnma(s_lo, rh, sub(c_lo, sr_lo)))), cosine_sum.lo);
-  const __m128d sine_error = fma(add(magnitude(s_hi), magnitude(cr)), z_error, fixed_error);
-  const __m128d cosine_error = fma(add(magnitude(c_hi), magnitude(sr)), z_error, fixed_error);
+      fma(cos_rest, c_hi, fnma(sin_rest, s_hi, fnma(s_lo, rh, cosine_start))), cosine_sum.lo);
 
   __m128d sine_result, cosine_result;
   __mmask8 settled = settle(&sine_result, fast_two_sum(sine_sum.hi, sine_lo), sine_error, 1);
