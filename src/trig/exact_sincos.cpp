@@ -1084,8 +1084,10 @@ constexpr int kNearest = _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC;
 // the same order, so the same bits and the same angles left to the caller.
 // A negated operand is folded into the operation (rounding to nearest is
 // symmetric, so -a + b and b - a round alike). Operations exact by
-// construction stay ordinary instructions with their constant in memory:
-// exact, they give the same value in any rounding mode and raise nothing.
+// construction (the Sterbenz subtractions, the products of k with the short
+// pieces, the error terms of the fast two-sums) stay ordinary instructions,
+// some with their constant in memory: exact, they give the same value in any
+// rounding mode and raise nothing.
 // Nothing is subnormal, so flushing modes do not apply: the angle is at
 // least 2^-27; every other value of the reduction is a multiple of 2^-113
 // (the pieces' products are, and the one rounded product k * kStep3 is at
@@ -1437,7 +1439,8 @@ bool has_fused_multiply_add() {
 // The rounding carried by each operation: the common case reads no
 // floating-point state.
 template <typename Result, typename Angle>
-[[gnu::target("avx512f,avx512vl")]] void sin_cos_embedded(Result* sine, Result* cosine, Angle angle) {
+[[gnu::target("avx512f,avx512vl")]] void sin_cos_embedded(Result* sine, Result* cosine,
+                                                           Angle angle) {
   const auto bits = tarn::trig::bits_of(angle);
   if (in_step_range(bits)) {
     if constexpr (std::is_same_v<Result, float>) {
@@ -1449,12 +1452,14 @@ template <typename Result, typename Angle>
   sin_cos_behind_call(sine, cosine, bits);
 }
 
-// AVX-512 Foundation with the SSE, AVX, opmask and upper ZMM register state
-// enabled by the system.
+// AVX-512 Foundation and Vector Length (which gives the scalar code all 32
+// registers) with the SSE, AVX, opmask and upper ZMM register state enabled by
+// the system.
 bool has_embedded_rounding() {
   unsigned a, b, c, d;
   if (!__get_cpuid(1, &a, &b, &c, &d) || !(c & bit_OSXSAVE)) return false;
-  if (!__get_cpuid_count(7, 0, &a, &b, &c, &d) || !(b & bit_AVX512F)) return false;
+  constexpr unsigned kNeeded = bit_AVX512F | bit_AVX512VL;
+  if (!__get_cpuid_count(7, 0, &a, &b, &c, &d) || (b & kNeeded) != kNeeded) return false;
   unsigned low, high;
   __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
   return (low & 0xE6) == 0xE6;
