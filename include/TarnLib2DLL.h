@@ -255,11 +255,12 @@ typedef void(MX_CALL* Mx3DVecRotateFn)(Mx3DVec* r, const Mx3DVec* v, const float
  * Runs of 32-bit words; counts are in dwords, never bytes. Every variant
  * leaves the same memory contents and writes nothing outside the run; a copy
  * is correct for any overlap. x87 uses the string instructions; MMX ordinary
- * stores, and string instructions for runs of half the last-level cache or
- * more; MMXext the same, except that from that length its fills of a nonzero
- * value and its copies use non-temporal (cache-bypassing) stores (with the
- * AVX2 and AVX-512 kernels, copies only where source and destination sit at
- * different offsets within a 64-byte line). Only MMXext
+ * stores, and string instructions for long runs (fills from half the
+ * last-level cache, copies where source and destination sit at the same
+ * offset within a 64-byte line); MMXext the same, except that from the
+ * last-level cache's size its fills of a nonzero value, and its copies
+ * between different offsets within a line, use non-temporal
+ * (cache-bypassing) stores. Only MMXext
  * uses non-temporal stores, and it fences them (SFENCE) before it returns:
  * a caller that publishes the memory to another thread needs only what it
  * needs after ordinary stores, a release store or barrier (on x86 a plain

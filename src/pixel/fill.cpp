@@ -25,57 +25,59 @@ namespace {
 
 // The block phase of the MMX and MMXext variants: count / 8 blocks of 32
 // bytes from a destination aligned to 8. Every means below stores the same
-// bytes; which is fastest depends on the run length:
-//  - below the streaming bound (half the last-level cache, set at selection
-//    from the sizes the processor reports), ordinary stores: vector loops, or
-//    the C library's own where the baseline has nothing wider;
-//  - from the bound, MMXext streams (non-temporal full-line stores, which
-//    skip reading the lines they overwrite) and MMX takes the string
-//    instructions. A clear takes the repeated byte store in both: its
-//    microcode clears lines without reading them. The wider kernels' copy
-//    takes the string moves there in both too, streaming only where source
-//    and destination sit at different offsets within a line.
+// bytes; which is fastest depends on the run length, and the bounds between
+// them are set once at selection from the caches the processor reports:
+//  - a fill (clear or value) takes vector stores (the C library's own where
+//    the baseline has nothing wider) while the run fits well inside the last
+//    level cache, and the string stores from half its size: beyond that
+//    vector stores pay a read for ownership of every line from memory, which
+//    the string microcode skips;
+//  - from the streaming bound (the last-level cache's size) MMXext streams a
+//    fill of a value instead (non-temporal full-line stores); its clear is
+//    MMX's;
+//  - a copy moves strings from the L1 cache's size on where source and
+//    destination sit at the same offset within a line; off it, vector loops
+//    below the streaming bound and, in MMXext, streaming from it.
+// The last-level figure is capped at 32 MiB: hypervisors and large parts
+// report caches of hundreds of MiB, shared across a socket, that one core's
+// stores do not see at cache speed (measured on such a machine, vector fills
+// fell behind the string stores between 16 and 32 MiB).
 // Streamed stores are fenced before the call returns, so the caller sees
 // them ordered like ordinary stores.
+constexpr std::size_t kKiB = std::size_t{1} << 10;
 constexpr std::size_t kMiB = std::size_t{1} << 20;
+constexpr std::size_t kLargestNearCache = 32 * kMiB;
 
-// Until selection has read the caches: a bound above most processors' caches.
-std::atomic<std::size_t> g_stream_from{16 * kMiB};
+// Until selection has read the caches: bounds for a 32 MiB last-level cache.
+std::atomic<std::size_t> g_stream_from{kLargestNearCache};
 
 std::size_t stream_from() {
   return g_stream_from.load(std::memory_order_relaxed);
 }
 
-// From the size of the L2 cache (at least 256 KiB) up to the streaming
-// bound, the wider kernels fill with the string instructions: their
-// microcode writes whole lines without the reads for ownership that vector
-// stores into the last-level cache pay.
-std::atomic<std::size_t> g_strings_from{16 * kMiB};
+std::atomic<std::size_t> g_strings_from{kLargestNearCache / 2};
 
 std::size_t strings_from() {
   return g_strings_from.load(std::memory_order_relaxed);
 }
 
-// A copy takes the string moves over a different band: from the L1 cache's
-// size, where the vector loop's loads start missing, to twice the L2's,
-// beyond which the vector loop keeps more lines in flight than the microcode.
-std::atomic<std::size_t> g_copy_strings_from{16 * kMiB};
-std::atomic<std::size_t> g_copy_strings_to{16 * kMiB};
+std::atomic<std::size_t> g_copy_strings_from{32 * kKiB};
+
+std::size_t copy_strings_from() {
+  return g_copy_strings_from.load(std::memory_order_relaxed);
+}
 
 enum class Stores : bool { kOrdinary, kStreaming };
 
 #if defined(TARN_X86_GNU_ASM)
 #define TARN_X86_STRINGS 1
-void string_clear(Byte* dst, std::size_t bytes) {
-  asm volatile("rep stosb" : "+D"(dst), "+c"(bytes) : "a"(0) : "memory");
-}
-
 // Ascending, defined as byte-by-byte copies: correct for a destination below
 // an overlapping source.
 void string_copy(Byte* dst, const Byte* src, std::size_t bytes) {
   asm volatile("rep movsb" : "+D"(dst), "+S"(src), "+c"(bytes) : : "memory");
 }
 
+// A clear too: the quadword store matched or beat the byte store there.
 void string_fill(Byte* dst, std::size_t bytes, std::uint32_t value) {
 #if defined(TARN_X86_64)
   std::size_t n = bytes / 8;
@@ -97,6 +99,7 @@ bool same_line_offset(const Byte* dst, const Byte* src) {
 }
 #endif
 
+#if defined(TARN_X86_64)
 // A destination below an overlapping source: the vector loops, which store
 // their first block early, would reread bytes they have overwritten.
 bool overlaps_from_below(const Byte* dst, const Byte* src, std::size_t bytes) {
@@ -105,7 +108,6 @@ bool overlaps_from_below(const Byte* dst, const Byte* src, std::size_t bytes) {
   return s > d && s - d < bytes;
 }
 
-#if defined(TARN_X86_64)
 // SSE2 streaming: an ordinary 16-byte store up to a multiple of 16, then
 // non-temporal ones, the fence, and ordinary stores for the rest.
 void stream_fill_sse2(Byte* dst, std::size_t bytes, std::uint32_t value) {
@@ -161,27 +163,22 @@ void fill_run_baseline(Byte* dst, std::size_t bytes, std::uint32_t value) {
     return;
   }
 #endif
-  if (value == 0) {
 #if defined(TARN_X86_STRINGS)
-    // From a couple of kilobytes up the C library's clear is the repeated
-    // byte store; issuing it here saves the library's own dispatch.
-    if (bytes >= 2048) {
-      string_clear(dst, bytes);
-      return;
-    }
-#endif
-    std::memset(dst, 0, bytes);
+  if (bytes >= strings_from()) {
+    string_fill(dst, bytes, value);
     return;
   }
-#if defined(TARN_X86_STRINGS)
-  if (bytes >= stream_from()) {
-    string_fill(dst, bytes, value);
+#else
+  if (value == 0) {
+    std::memset(dst, 0, bytes);
     return;
   }
 #endif
 #if WCHAR_MAX > 0xFFFF
-  // The C library's 32-bit fill: vector stores as wide as the processor has.
-  // It takes whole wide characters, so only a destination on a multiple of 4.
+  // The C library's 32-bit fill: vector stores as wide as the processor has,
+  // for a clear too (its byte clear turns to the string store from a few
+  // KiB, which vector stores outran within the caches). It takes whole wide
+  // characters, so only a destination on a multiple of 4.
   static_assert(sizeof(wchar_t) == 4);
   if (reinterpret_cast<std::uintptr_t>(dst) % alignof(wchar_t) == 0) {
     std::wmemset(reinterpret_cast<wchar_t*>(dst), std::bit_cast<wchar_t>(value), bytes / 4);
@@ -194,30 +191,25 @@ void fill_run_baseline(Byte* dst, std::size_t bytes, std::uint32_t value) {
 template <Stores stores>
 void copy_run_baseline(Byte* dst, const Byte* src, std::size_t bytes) {
   if (bytes == 0) return;
-  const bool overlapping = overlaps_from_below(dst, src, bytes);
-#if defined(TARN_X86_64)
-  if (stores == Stores::kStreaming && !overlapping && bytes >= stream_from()) {
-    stream_copy_sse2(dst, src, bytes);
-    return;
-  }
-#endif
 #if defined(TARN_X86_STRINGS)
-  // The repeated byte move where it runs at full speed: beyond the caches,
-  // and below the C library's own vector loop's range.
-  if (same_line_offset(dst, src) && (bytes >= stream_from() || bytes < 4 * kMiB)) {
+  // Where the lines line up the repeated byte move matched or beat the C
+  // library's copy and streaming stores at every length measured.
+  if (same_line_offset(dst, src)) {
     string_copy(dst, src, bytes);
     return;
   }
 #endif
-  (void)overlapping;
+#if defined(TARN_X86_64)
+  if (stores == Stores::kStreaming && bytes >= stream_from() &&
+      !overlaps_from_below(dst, src, bytes)) {
+    stream_copy_sse2(dst, src, bytes);
+    return;
+  }
+#endif
   std::memmove(dst, src, bytes);  // ascending where the destination is below
 }
 
 #if defined(TARN_HAVE_WIDE_KERNELS)
-bool copy_strings_band(std::size_t bytes) {
-  const CopyStringBand band = copy_string_band();
-  return bytes >= band.from && bytes < band.to;
-}
 
 // The wider kernels' block runs, one body for each width (fill_runs.inc).
 // (Lambdas would not inherit the target attribute: helpers are functions.)
@@ -388,21 +380,17 @@ TARN_CLEAR_VARIANT(mmx_avx512, avx512::fill_run)
 #undef TARN_BLOCK_VARIANT
 
 void choose_run_bounds(const CacheSizes& caches) {
-  const std::size_t last_level = caches.l3 != 0 ? caches.l3 : caches.l2;
-  const std::size_t stream = std::max<std::size_t>(last_level / 2, kMiB);
-  g_stream_from.store(stream, std::memory_order_relaxed);
-  g_strings_from.store(std::clamp<std::size_t>(caches.l2, 256u << 10, stream),
-                       std::memory_order_relaxed);
-  const std::size_t l1 = std::clamp<std::size_t>(caches.l1d != 0 ? caches.l1d : 32u << 10,
-                                                 16u << 10, 256u << 10);
-  const std::size_t l2 = std::max<std::size_t>(caches.l2, 256u << 10);
-  g_copy_strings_from.store(std::min(l1, stream), std::memory_order_relaxed);
-  g_copy_strings_to.store(std::min(2 * l2, stream), std::memory_order_relaxed);
+  const std::size_t reported = caches.l3 != 0 ? caches.l3 : caches.l2;
+  const std::size_t last_level = std::clamp<std::size_t>(reported, kMiB, kLargestNearCache);
+  g_stream_from.store(last_level, std::memory_order_relaxed);
+  g_strings_from.store(last_level / 2, std::memory_order_relaxed);
+  const std::size_t l1 = caches.l1d != 0 ? caches.l1d : 32 * kKiB;
+  g_copy_strings_from.store(std::clamp<std::size_t>(l1, 16 * kKiB, 256 * kKiB),
+                            std::memory_order_relaxed);
 }
 
-CopyStringBand copy_string_band() {
-  return {g_copy_strings_from.load(std::memory_order_relaxed),
-          g_copy_strings_to.load(std::memory_order_relaxed)};
+std::size_t copy_string_bound() {
+  return copy_strings_from();
 }
 
 std::size_t streaming_bound() {

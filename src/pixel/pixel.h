@@ -84,22 +84,18 @@ ZeroDwordsFn ZeroDwordAlignedMem;
 #endif
 #undef TARN_DWORD_VARIANT
 
-// The run length from which MMX and MMXext switch to string instructions or
-// streaming: half the last-level cache (at least 1 MiB), set by selection
-// from the cache sizes the processor reports.
+// The run lengths at which the block phase changes its means, set by
+// selection from the cache sizes the processor reports, the last-level one
+// (or else the L2) taken within 1 and 32 MiB: MMXext streams a fill of a
+// value from the streaming bound (the last-level cache's size), and every
+// kernel fills with string stores from the string bound (half of it) up to
+// there; every kernel copies with the string moves from the copy bound (the
+// L1 data cache's size, within 16 and 256 KiB) where source and destination
+// share their offset within a line.
 void choose_run_bounds(const CacheSizes& caches);
 std::size_t streaming_bound();
-// The run length from which the wider kernels take the string instructions
-// below the streaming bound: the L2 cache's size, within 256 KiB and the
-// streaming bound.
 std::size_t string_bound();
-// The run lengths over which the wider kernels copy with the string moves:
-// from the L1 cache's size (16 to 256 KiB) to twice the L2's, both within
-// the streaming bound.
-struct CopyStringBand {
-  std::size_t from, to;
-};
-CopyStringBand copy_string_band();
+std::size_t copy_string_bound();
 
 // The blit: one template whose instances are the variants' blits, each in
 // each kernel it is built for (SSE2 on 32-bit x86, the wider ones on x86-64).
