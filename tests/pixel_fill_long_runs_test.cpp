@@ -82,24 +82,25 @@ namespace {
 TEST(PixelFillLongRuns, BoundsFollowTheLastLevelCacheWithinLimits) {
   struct Case {
     CacheSizes caches;
-    std::size_t bound, strings, copy_from;
+    std::size_t bound, strings, copy_from, copy_to;
   };
   constexpr std::size_t K = 1u << 10, M = 1u << 20;
   const Case cases[] = {
-      {{32 * K, 512 * K, 32 * M}, 32 * M, 16 * M, 32 * K},
-      {{32 * K, 256 * K, 0}, 1 * M, 512 * K, 32 * K},  // no L3: the L2, at least 1 MiB
-      {{48 * K, 2 * M, 0}, 2 * M, 1 * M, 48 * K},
-      {{48 * K, 1 * M, 508 * M}, 32 * M, 16 * M, 48 * K},  // a hypervisor's socket-wide figure
-      {{64 * K, 1 * M, 1u << 30}, 32 * M, 16 * M, 64 * K},  // a 1 GiB cache
-      {{0, 128 * K, 8 * M}, 8 * M, 4 * M, 32 * K},          // no L1 size, a small L2
-      {{1 * M, 2 * M, 64 * M}, 32 * M, 16 * M, 256 * K},    // an implausible L1
-      {{8 * K, 2 * M, 12 * M}, 12 * M, 6 * M, 16 * K},      // a tiny L1
+      {{32 * K, 512 * K, 32 * M}, 32 * M, 16 * M, 32 * K, 1 * M},
+      {{32 * K, 256 * K, 0}, 1 * M, 512 * K, 32 * K, 512 * K},  // no L3: the L2, at least 1 MiB
+      {{48 * K, 2 * M, 0}, 2 * M, 1 * M, 48 * K, 2 * M},        // copy band within streaming
+      {{48 * K, 1 * M, 508 * M}, 32 * M, 16 * M, 48 * K, 2 * M},  // a hypervisor's socket-wide L3
+      {{64 * K, 1 * M, 1u << 30}, 32 * M, 16 * M, 64 * K, 2 * M},  // a 1 GiB cache
+      {{0, 128 * K, 8 * M}, 8 * M, 4 * M, 32 * K, 512 * K},       // no L1 size, a small L2
+      {{1 * M, 2 * M, 64 * M}, 32 * M, 16 * M, 256 * K, 4 * M},   // an implausible L1
+      {{8 * K, 2 * M, 12 * M}, 12 * M, 6 * M, 16 * K, 4 * M},     // a tiny L1
   };
   for (const Case& c : cases) {
     choose_run_bounds(c.caches);
     EXPECT_EQ(streaming_bound(), c.bound) << c.caches.l3;
     EXPECT_EQ(string_bound(), c.strings) << c.caches.l3;
-    EXPECT_EQ(copy_string_bound(), c.copy_from) << c.caches.l1d;
+    EXPECT_EQ(copy_string_band().from, c.copy_from) << c.caches.l1d;
+    EXPECT_EQ(copy_string_band().to, c.copy_to) << c.caches.l2;
   }
   choose_run_bounds(machine_kernels().caches);
 }

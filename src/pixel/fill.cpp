@@ -31,13 +31,17 @@ namespace {
 //    the baseline has nothing wider) while the run fits well inside the last
 //    level cache, and the string stores from half its size: beyond that
 //    vector stores pay a read for ownership of every line from memory, which
-//    the string microcode skips;
+//    the string microcode skips (a clear takes the byte store, which kept
+//    ahead of the wider ones there);
 //  - from the streaming bound (the last-level cache's size) MMXext streams a
 //    fill of a value instead (non-temporal full-line stores); its clear is
 //    MMX's;
-//  - a copy moves strings from the L1 cache's size on where source and
-//    destination sit at the same offset within a line; off it, vector loops
-//    below the streaming bound and, in MMXext, streaming from it.
+//  - a copy moves strings where source and destination sit at the same
+//    offset within a line, from the L1 cache's size (where the vector loop's
+//    loads start missing) to twice the L2's (beyond which the vector loop
+//    keeps more lines in flight than the microcode), and again from the
+//    streaming bound; otherwise vector loops and, in MMXext from the
+//    streaming bound, streaming stores.
 // The last-level figure is capped at 32 MiB: hypervisors and large parts
 // report caches of hundreds of MiB, shared across a socket, that one core's
 // stores do not see at cache speed (measured on such a machine, vector fills
@@ -62,22 +66,22 @@ std::size_t strings_from() {
 }
 
 std::atomic<std::size_t> g_copy_strings_from{32 * kKiB};
-
-std::size_t copy_strings_from() {
-  return g_copy_strings_from.load(std::memory_order_relaxed);
-}
+std::atomic<std::size_t> g_copy_strings_to{512 * kKiB};
 
 enum class Stores : bool { kOrdinary, kStreaming };
 
 #if defined(TARN_X86_GNU_ASM)
 #define TARN_X86_STRINGS 1
+void string_clear(Byte* dst, std::size_t bytes) {
+  asm volatile("rep stosb" : "+D"(dst), "+c"(bytes) : "a"(0) : "memory");
+}
+
 // Ascending, defined as byte-by-byte copies: correct for a destination below
 // an overlapping source.
 void string_copy(Byte* dst, const Byte* src, std::size_t bytes) {
   asm volatile("rep movsb" : "+D"(dst), "+S"(src), "+c"(bytes) : : "memory");
 }
 
-// A clear too: the quadword store matched or beat the byte store there.
 void string_fill(Byte* dst, std::size_t bytes, std::uint32_t value) {
 #if defined(TARN_X86_64)
   std::size_t n = bytes / 8;
@@ -165,7 +169,11 @@ void fill_run_baseline(Byte* dst, std::size_t bytes, std::uint32_t value) {
 #endif
 #if defined(TARN_X86_STRINGS)
   if (bytes >= strings_from()) {
-    string_fill(dst, bytes, value);
+    if (value == 0) {
+      string_clear(dst, bytes);
+    } else {
+      string_fill(dst, bytes, value);
+    }
     return;
   }
 #else
@@ -192,9 +200,11 @@ template <Stores stores>
 void copy_run_baseline(Byte* dst, const Byte* src, std::size_t bytes) {
   if (bytes == 0) return;
 #if defined(TARN_X86_STRINGS)
-  // Where the lines line up the repeated byte move matched or beat the C
-  // library's copy and streaming stores at every length measured.
-  if (same_line_offset(dst, src)) {
+  // Where the lines line up, the repeated byte move outside the band in
+  // which the C library's vector loop outruns it (twice the L2 cache's size
+  // up to the streaming bound).
+  if (same_line_offset(dst, src) &&
+      (bytes < copy_string_band().to || bytes >= stream_from())) {
     string_copy(dst, src, bytes);
     return;
   }
@@ -210,6 +220,10 @@ void copy_run_baseline(Byte* dst, const Byte* src, std::size_t bytes) {
 }
 
 #if defined(TARN_HAVE_WIDE_KERNELS)
+bool copy_strings(std::size_t bytes) {
+  const CopyStringBand band = copy_string_band();
+  return (bytes >= band.from && bytes < band.to) || bytes >= stream_from();
+}
 
 // The wider kernels' block runs, one body for each width (fill_runs.inc).
 // (Lambdas would not inherit the target attribute: helpers are functions.)
@@ -387,10 +401,13 @@ void choose_run_bounds(const CacheSizes& caches) {
   const std::size_t l1 = caches.l1d != 0 ? caches.l1d : 32 * kKiB;
   g_copy_strings_from.store(std::clamp<std::size_t>(l1, 16 * kKiB, 256 * kKiB),
                             std::memory_order_relaxed);
+  const std::size_t l2 = std::max<std::size_t>(caches.l2, 256 * kKiB);
+  g_copy_strings_to.store(std::min(2 * l2, last_level), std::memory_order_relaxed);
 }
 
-std::size_t copy_string_bound() {
-  return copy_strings_from();
+CopyStringBand copy_string_band() {
+  return {g_copy_strings_from.load(std::memory_order_relaxed),
+          g_copy_strings_to.load(std::memory_order_relaxed)};
 }
 
 std::size_t streaming_bound() {

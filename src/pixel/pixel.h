@@ -89,13 +89,17 @@ ZeroDwordsFn ZeroDwordAlignedMem;
 // (or else the L2) taken within 1 and 32 MiB: MMXext streams a fill of a
 // value from the streaming bound (the last-level cache's size), and every
 // kernel fills with string stores from the string bound (half of it) up to
-// there; every kernel copies with the string moves from the copy bound (the
-// L1 data cache's size, within 16 and 256 KiB) where source and destination
-// share their offset within a line.
+// there; where source and destination share their offset within a line,
+// every kernel copies with the string moves over a band, from the L1 data
+// cache's size (within 16 and 256 KiB) to twice the L2's (within the
+// streaming bound), and from the streaming bound.
 void choose_run_bounds(const CacheSizes& caches);
 std::size_t streaming_bound();
 std::size_t string_bound();
-std::size_t copy_string_bound();
+struct CopyStringBand {
+  std::size_t from, to;
+};
+CopyStringBand copy_string_band();
 
 // The blit: one template whose instances are the variants' blits, each in
 // each kernel it is built for (SSE2 on 32-bit x86, the wider ones on x86-64).
