@@ -256,11 +256,11 @@ typedef void(MX_CALL* Mx3DVecRotateFn)(Mx3DVec* r, const Mx3DVec* v, const float
  * leaves the same memory contents and writes nothing outside the run; a copy
  * is correct for any overlap. x87 uses the string instructions; MMX ordinary
  * stores, and string instructions for long runs (fills from half the
- * last-level cache, copies where source and destination sit at the same
- * offset within a 64-byte line); MMXext the same, except that from the
- * last-level cache's size its fills of a nonzero value, and its copies
- * between different offsets within a line, use non-temporal
- * (cache-bypassing) stores. Only MMXext
+ * last-level cache, copies over lengths set from the caches where source
+ * and destination share their offset within a 64-byte line); MMXext the
+ * same, except that from the last-level cache's size its fills of a nonzero
+ * value, and its copies between different offsets within a line, use
+ * non-temporal (cache-bypassing) stores. Only MMXext
  * uses non-temporal stores, and it fences them (SFENCE) before it returns:
  * a caller that publishes the memory to another thread needs only what it
  * needs after ordinary stores, a release store or barrier (on x86 a plain
