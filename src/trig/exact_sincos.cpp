@@ -1031,6 +1031,19 @@ constexpr int kNearest = _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC;
 [[gnu::always_inline, gnu::target("avx512f")]] inline __m128d mul(__m128d a, __m128d b) {
   return _mm_mul_round_sd(a, b, kNearest);
 }
+[[gnu::always_inline, gnu::target("avx512f")]] inline __m128d add(__m128d a, __m128d b) {
+  return _mm_add_round_sd(a, b, kNearest);
+}
+[[gnu::always_inline, gnu::target("avx512f")]] inline __m128d sub(__m128d a, __m128d b) {
+  return _mm_sub_round_sd(a, b, kNearest);
+}
+[[gnu::always_inline, gnu::target("avx512f")]] inline __m128d fnma(__m128d a, __m128d b,
+                                                                     __m128d c) {
+  return _mm_fnmadd_round_sd(a, b, c, kNearest);
+}
+[[gnu::always_inline, gnu::target("avx512f")]] inline __m128d magnitude(__m128d v) {
+  return _mm_and_pd(v, constant(std::bit_cast<double>(~std::uint64_t{0} >> 1)));
+}
 [[gnu::always_inline, gnu::target("avx512f")]] inline std::uint64_t bits(__m128d v) {
   return static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_castpd_si128(v)));
 }
@@ -1061,10 +1074,8 @@ template <bool kFloatAngle>
   // Each fused operation overwrites its first factor: where the order of
   // factors is free, the one no longer needed comes first (no copy).
   const __m128d shifted = fma(constant(kStepsPerRadian), x, shift);
-  const __m128d kd = _mm_sub_round_sd(shifted, shift, kNearest);
-  const __m128d r = _mm_fnmadd_round_sd(
-      kd, constant(kFusedStep2), _mm_fnmadd_round_sd(constant(kFusedStep1), kd, x, kNearest),
-      kNearest);
+  const __m128d kd = sub(shifted, shift);
+  const __m128d r = fnma(kd, constant(kFusedStep2), fnma(constant(kFusedStep1), kd, x));
   const auto k = static_cast<std::uint32_t>(bits(shifted));
   const __m128d s = _mm_load_sd(&kStepCircle.hi[k & 511]);
   const __m128d c = _mm_load_sd(&kStepCircle.hi[(k + 128) & 511]);
@@ -1106,19 +1117,6 @@ template <bool kFloatAngle>
 // pi/256). The evaluation multiplies at most a few such values, table
 // entries (zero or above 2^-64) and coefficients, so every nonzero
 // intermediate stays above 2^-800.
-[[gnu::always_inline, gnu::target("avx512f")]] inline __m128d add(__m128d a, __m128d b) {
-  return _mm_add_round_sd(a, b, kNearest);
-}
-[[gnu::always_inline, gnu::target("avx512f")]] inline __m128d sub(__m128d a, __m128d b) {
-  return _mm_sub_round_sd(a, b, kNearest);
-}
-[[gnu::always_inline, gnu::target("avx512f")]] inline __m128d fnma(__m128d a, __m128d b,
-                                                                     __m128d c) {
-  return _mm_fnmadd_round_sd(a, b, c, kNearest);
-}
-[[gnu::always_inline, gnu::target("avx512f")]] inline __m128d magnitude(__m128d v) {
-  return _mm_and_pd(v, constant(std::bit_cast<double>(~std::uint64_t{0} >> 1)));
-}
 
 struct Pair {
   __m128d hi, lo;
