@@ -729,6 +729,51 @@ TEST(SinCosExact, ReductionEdgesMatchTheReference) {
   for (const Reference& r : kEdgeAngles) expect_reference(r);
 }
 
+// Angles next to multiples of pi/256, where the table's evaluations leave a
+// tiny rest (k pi/256 in doubles lands within a unit of the multiple): a
+// form that mishandles such a rest disagrees with the others, which bound
+// its error in other ways. Offsets in units of the last place reach rests
+// from below 2^-40 to above 2^-30; both signs; double and float angles.
+TEST(SinCosExact, FormsAgreeNextToTableSteps) {
+  trig::ExactSinCosForm forms[trig::kMaxExactSinCosForms];
+  const int count = trig::exact_sin_cos_forms(forms);
+  constexpr double kStep = 0x1.921fb54442d18p-7;  // pi/256
+  const double steps[] = {1,   2,   3,    127,   129,    255,        256,         257,
+                          383, 768, 1000, 12345, 0x1p20, 0x1p20 + 1, 0x1.2p26 + 3};
+  const std::int64_t offsets[] = {0, 1, -1, 3, 1 << 10, -(1 << 20), 1 << 24, -(1 << 26)};
+  auto results = [](const trig::ExactSinCosForm& f, double angle) {
+    std::vector<std::uint64_t> out;
+    double sd, cd;
+    float sf, cf;
+    f.ddd(&sd, &cd, angle);
+    f.ffd(&sf, &cf, angle);
+    out = {std::bit_cast<std::uint64_t>(sd), std::bit_cast<std::uint64_t>(cd),
+           std::bit_cast<std::uint32_t>(sf), std::bit_cast<std::uint32_t>(cf)};
+    const float float_angle = static_cast<float>(angle);
+    f.ddf(&sd, &cd, float_angle);
+    f.fff(&sf, &cf, float_angle);
+    for (std::uint64_t b : {std::bit_cast<std::uint64_t>(sd), std::bit_cast<std::uint64_t>(cd),
+                            std::uint64_t{std::bit_cast<std::uint32_t>(sf)},
+                            std::uint64_t{std::bit_cast<std::uint32_t>(cf)}})
+      out.push_back(b);
+    return out;
+  };
+  for (double k : steps) {
+    for (std::int64_t offset : offsets) {
+      for (double sign : {1.0, -1.0}) {
+        const double angle =
+            std::bit_cast<double>(std::bit_cast<std::int64_t>(sign * k * kStep) + offset);
+        const std::vector<std::uint64_t> want = results(forms[count - 1], angle);
+        for (int form = 0; form < count - 1; ++form) {
+          EXPECT_EQ(results(forms[form], angle), want)
+              << forms[form].name << " against " << forms[count - 1].name << ", angle "
+              << std::hexfloat << angle;
+        }
+      }
+    }
+  }
+}
+
 // Rounded results hide a loss of precision short of a rounding boundary: the
 // unrounded sine and cosine must be within 2^-100 of the true values.
 TEST(SinCosExact, UnroundedResultsAreWithin2ToThe100) {

@@ -1101,23 +1101,6 @@ template <bool kFloatAngle>
   return true;
 }
 
-// The fused double-result evaluation (reduce_steps, estimate<true>, settle)
-// with the same rounding carried by each operation: the same operations in
-// the same order, so the same bits and the same angles left to the caller.
-// A negated operand is folded into the operation (rounding to nearest is
-// symmetric, so -a + b and b - a round alike). Operations exact by
-// construction (the Sterbenz subtractions, the products of k with the short
-// pieces, the error terms of the fast two-sums) stay ordinary instructions,
-// some with their constant in memory: exact, they give the same value in any
-// rounding mode and raise nothing.
-// Nothing is subnormal, so flushing modes do not apply: the angle is at
-// least 2^-27; every other value of the reduction is a multiple of 2^-113
-// (the pieces' products are, and the one rounded product k * kStep3 is at
-// least 2^-61 for k != 0), and r is nonzero (no double but 0 is a multiple of
-// pi/256). The evaluation multiplies at most a few such values, table
-// entries (zero or above 2^-64) and coefficients, so every nonzero
-// intermediate stays above 2^-800.
-
 struct Pair {
   __m128d hi, lo;
 };
@@ -1135,42 +1118,75 @@ struct Pair {
   return {s, _mm_add_sd(b, _mm_sub_sd(s, a))};
 }
 
-// Rounded when both ends of the error bound round alike, as a mask bit
-// (the compare signals nothing: no operand is a NaN, exceptions are
-// suppressed).
-[[gnu::always_inline, gnu::target("avx512f")]] inline __mmask8 settle(__m128d* to, Pair v,
-                                                                        __m128d error,
-                                                                        __mmask8 so_far) {
-  const __m128d below = add(v.hi, sub(v.lo, error));
-  const __m128d above = add(v.hi, add(v.lo, error));
-  *to = below;
-  return _mm_mask_cmp_round_sd_mask(so_far, below, above, _CMP_EQ_OQ, _MM_FROUND_NO_EXC);
+// Double results with the same rounding carried by each operation. The
+// evaluation is the fused form's, shortened where the exactness of AVX-512's
+// fused operations allows, and its rounding test is relative to the value:
+// one fused multiply-add and one compare per result instead of a bound
+// computed per call. Its results are the same correctly rounded bits; only
+// the few angles left to the caller differ.
+//
+// Reduction, with pi/256 in three pieces of 53 bits (within 2^-166), below
+// 1.25 * 2^26 steps:
+// - x - k * piece1 is exact: k * piece1 is a multiple of 2^-59, and so is x
+//   from 2^-7 on (below, k is 0 or the difference is a multiple of 2^-60 and
+//   still under 2^-7); the difference is below 2^-7, so 53 bits hold it.
+// - Its fast two-sum with -(k * piece2) is exact once |r| >= 2^-30 (the
+//   product is below 2^-34), which the test at the end requires.
+// - What remains is rounded twice, each within 2^-53 of a value below
+//   2^-53 |r| + 2^-85; with the pieces' own error r is within 2^-104 |r|.
+//   Smaller rests (next to a multiple of pi/256) go behind the call, where
+//   the bound follows r's absolute error.
+//
+// Evaluation: sin(b + r) = s + c r + (c (sin r - r) + s (cos r - 1)) with
+// s, c the table's entries for b, as in the fused form; cos r - 1 stops at
+// its r^6 term (the next stays below 2^-74 of the value). Its roundings stay
+// below 2^-51.2 (|s| + |c r|) r^2, and |s| + |c r| is at most three times the
+// value (the worst is one step, r = -pi/512), with r^2 <= 2^-14.69: below
+// 2^-64.2 of the value in all, the table's 2^-100 and the reduction's error
+// included (the value is above 2^-7.4 unless its first table entry is zero,
+// where the other is +-1 exactly).
+//
+// Rounding test: with y = yh + yl within e of the value, relative, rounding
+// yh + yl * (1 + 2^-9) to yh leaves the whole interval on yh's side of both
+// midpoints, provided 2^54 e <= 1 - 1 / (1 + 2^-9) (half a unit on either
+// side of yh is at least 2^-54 |yh|, one below a power of two too), which
+// 2^-64.2 meets with room.
+//
+// Nothing is subnormal, so flushing modes do not apply: the angle is at
+// least 2^-27; every value of the reduction is zero or a multiple of 2^-169
+// and r is nonzero past the test; the evaluation multiplies at most a few
+// such values, table entries (zero or above 2^-64) and coefficients, so
+// every nonzero intermediate stays above 2^-800. Operations exact by
+// construction stay ordinary instructions, some with their constant in
+// memory: exact, they give the same value in any rounding mode and raise
+// nothing.
+constexpr double kRelativeStep3 = -0x1.f1976b7ed8fbcp-117;
+constexpr double kRoundingTestFactor = 1.0 + 0x1p-9;
+constexpr double kSmallestRest = 0x1p-30;
+
+// yh = hi + lo rounded, and whether yh is the value correctly rounded.
+[[gnu::always_inline, gnu::target("avx512f")]] inline __mmask8 settle(__m128d* to, __m128d hi,
+                                                                      __m128d lo, __mmask8 so_far) {
+  const __m128d yh = add(hi, lo);
+  const __m128d yl = _mm_sub_sd(lo, _mm_sub_sd(yh, hi));  // exact: |hi| >= |lo|
+  *to = yh;
+  const __m128d widened = fma(yl, constant(kRoundingTestFactor), yh);
+  return _mm_mask_cmp_round_sd_mask(so_far, widened, yh, _CMP_EQ_OQ, _MM_FROUND_NO_EXC);
 }
 
-[[gnu::always_inline, gnu::target("avx512f")]] inline bool double_sin_cos(double* sine,
-                                                                           double* cosine,
-                                                                           __m128d x) {
-  // shifted - 1.5 * 2^52 is exact (Sterbenz), so are the products of k with
-  // the first two pieces and x - k * kStep1.
+[[gnu::always_inline, gnu::target("avx512f,fma")]] inline bool double_sin_cos(double* sine,
+                                                                              double* cosine,
+                                                                              __m128d x) {
   const __m128d shift = constant(0x1.8p52);
-  const __m128d shifted = add(mul(x, constant(kStepsPerRadian)), shift);
-  const __m128d kd = _mm_sub_sd(shifted, shift);
-  const __m128d t = _mm_sub_sd(x, _mm_mul_sd(kd, constant(kStep1)));
-  // The two-sum of t and -(k * kStep2).
-  const __m128d b = _mm_mul_sd(kd, constant(kStep2));
-  const __m128d sum_hi = sub(t, b);
-  const __m128d bb = sub(sum_hi, t);
-  const __m128d sum_lo = sub(sub(t, sub(sum_hi, bb)), add(b, bb));
-  // The two-sum of its parts, the low one less k * kStep3.
-  const __m128d addend = sub(sum_lo, mul(kd, constant(kStep3)));
-  const __m128d rh = add(sum_hi, addend);
-  const __m128d rb = sub(rh, sum_hi);
-  const __m128d rl = add(sub(sum_hi, sub(rh, rb)), sub(addend, rb));
-  // The reduction's and the table's error, (|k| + 1) 2^-110 + 2^-100, as
-  // (|k| + 1025) 2^-110: the same value, exact.
-  static_assert(kTableError == 0x1p-100);
-  const __m128d fixed_error =
-      _mm_mul_sd(_mm_add_sd(magnitude(kd), constant(1025.0)), constant(0x1p-110));
+  const __m128d shifted = fma(constant(kStepsPerRadian), x, shift);
+  const __m128d kd = _mm_sub_sd(shifted, shift);                   // exact (Sterbenz)
+  const __m128d r1 = _mm_fnmadd_sd(kd, constant(kFusedStep1), x);  // exact, see above
+  const __m128d p = mul(kd, constant(kFusedStep2));
+  const __m128d p_lo = _mm_fmsub_sd(kd, constant(kFusedStep2), p);  // exact
+  const __m128d rh = sub(r1, p);
+  // -(the fast two-sum's error), exact; then r's low part, negated.
+  const __m128d error = _mm_add_sd(_mm_sub_sd(rh, r1), p);
+  const __m128d rl_negated = fma(kd, constant(kRelativeStep3), add(error, p_lo));
 
   const auto k = static_cast<std::uint32_t>(bits(shifted));
   const std::uint32_t i = k & 511;
@@ -1182,32 +1198,28 @@ struct Pair {
   const __m128d z = mul(rh, rh);
   // The two-products' errors are exact.
   const __m128d cr = mul(c_hi, rh);
-  const __m128d cr_lo = fms(c_hi, rh, cr);
+  const __m128d cr_lo = _mm_fmsub_sd(c_hi, rh, cr);
   const __m128d sr = mul(s_hi, rh);
-  const __m128d sr_lo = fms(s_hi, rh, sr);
+  const __m128d sr_lo = _mm_fmsub_sd(s_hi, rh, sr);
   const Pair sine_sum = fast_two_sum(s_hi, cr);
   const Pair cosine_sum = fast_two_difference(c_hi, sr);  // its lo negated
-  const __m128d z_error = _mm_mul_sd(z, constant(kSeriesError));  // exact: a power of two
-  const __m128d sin_rest =
-      fma(mul(z, fma(fma(constant(kSin7), z, constant(kSin5)), z, constant(kSin3))), rh, rl);
-  const __m128d cos_rest = fnma(
-      rl, rh,
-      mul(fma(fma(fma(constant(kCos8), z, constant(kCos6)), z, constant(kCos4)), z,
-              constant(kCos2)),
-          z));
-  const __m128d sine_error = fma(add(magnitude(s_hi), magnitude(cr)), z_error, fixed_error);
-  const __m128d cosine_error = fma(add(magnitude(c_hi), magnitude(sr)), z_error, fixed_error);
-  // As in the float form, the factor no longer needed first where the order
-  // is free; the evaluation order below keeps most factors dead by then.
+  const __m128d sin_rest = fms(
+      mul(rh, z), fma(fma(constant(kSin7), z, constant(kSin5)), z, constant(kSin3)), rl_negated);
+  const __m128d cos_rest = fma(
+      rh, rl_negated, mul(fma(fma(constant(kCos6), z, constant(kCos4)), z, constant(kCos2)), z));
+  // The factor no longer needed first where the order is free: each fused
+  // operation overwrites its first factor.
   const __m128d cosine_start = sub(c_lo, sr_lo);
-  const __m128d sine_lo = add(
-      fma(s_hi, cos_rest, fma(c_hi, sin_rest, fma(c_lo, rh, add(cr_lo, s_lo)))), sine_sum.lo);
-  const __m128d cosine_lo = sub(
-      fma(cos_rest, c_hi, fnma(sin_rest, s_hi, fnma(s_lo, rh, cosine_start))), cosine_sum.lo);
+  const __m128d sine_lo =
+      add(fma(s_hi, cos_rest, fma(c_hi, sin_rest, fma(c_lo, rh, add(cr_lo, s_lo)))), sine_sum.lo);
+  const __m128d cosine_lo =
+      sub(fma(cos_rest, c_hi, fnma(sin_rest, s_hi, fnma(s_lo, rh, cosine_start))), cosine_sum.lo);
 
   __m128d sine_result, cosine_result;
-  __mmask8 settled = settle(&sine_result, fast_two_sum(sine_sum.hi, sine_lo), sine_error, 1);
-  settled = settle(&cosine_result, fast_two_sum(cosine_sum.hi, cosine_lo), cosine_error, settled);
+  const __mmask8 rest_large =
+      _mm_cmp_round_sd_mask(magnitude(rh), constant(kSmallestRest), _CMP_GE_OQ, _MM_FROUND_NO_EXC);
+  __mmask8 settled = settle(&sine_result, sine_sum.hi, sine_lo, rest_large);
+  settled = settle(&cosine_result, cosine_sum.hi, cosine_lo, settled);
   if (!(settled & 1)) return false;
   // The cosine first: when both pointers name one variable it keeps the sine.
   _mm_store_sd(cosine, cosine_result);
@@ -1448,7 +1460,7 @@ bool has_fused_multiply_add() {
 // The rounding carried by each operation: the common case reads no
 // floating-point state.
 template <typename Result, typename Angle>
-[[gnu::target("avx512f,avx512vl")]] void sin_cos_embedded(Result* sine, Result* cosine,
+[[gnu::target("avx512f,avx512vl,fma")]] void sin_cos_embedded(Result* sine, Result* cosine,
                                                            Angle angle) {
   const auto bits = tarn::trig::bits_of(angle);
   if (in_step_range(bits)) {
@@ -1463,11 +1475,12 @@ template <typename Result, typename Angle>
 }
 
 // AVX-512 Foundation and Vector Length (which gives the scalar code all 32
-// registers) with the SSE, AVX, opmask and upper ZMM register state enabled by
-// the system.
+// registers) and FMA, with the SSE, AVX, opmask and upper ZMM register state
+// enabled by the system.
 bool has_embedded_rounding() {
   unsigned a, b, c, d;
-  if (!__get_cpuid(1, &a, &b, &c, &d) || !(c & bit_OSXSAVE)) return false;
+  constexpr unsigned kNeededLeaf1 = bit_OSXSAVE | bit_FMA;  // the exact steps use plain FMA
+  if (!__get_cpuid(1, &a, &b, &c, &d) || (c & kNeededLeaf1) != kNeededLeaf1) return false;
   constexpr unsigned kNeeded = bit_AVX512F | bit_AVX512VL;
   if (!__get_cpuid_count(7, 0, &a, &b, &c, &d) || (b & kNeeded) != kNeeded) return false;
   unsigned low, high;

@@ -2,7 +2,8 @@
 // compared with the library's independent double-double evaluation (within
 // 2^-100, relative) wherever that decides the rounding; angles it cannot
 // decide are counted and skipped. Angles: random bit patterns (every
-// exponent), uniform in +-2pi and in +-1e6, and next to multiples of pi/2.
+// exponent), uniform in +-2pi and in +-1e6, next to multiples of pi/2 and
+// next to multiples of pi/256 (the table's steps).
 // With --peer (where LLVM libc is built in), MxSinCosDDD is compared with its
 // correctly rounded sincos instead, on every angle.
 //
@@ -46,8 +47,17 @@ bool decide(T* out, double hi, double lo) {
   }
 }
 
+// An angle a few units from k * step, k below limit.
+double next_to_multiple(std::mt19937_64& rng, double step, std::uint64_t limit) {
+  const double k = static_cast<double>(rng() % (2 * limit)) - static_cast<double>(limit);
+  const double x = k * step;
+  const auto units = static_cast<std::int64_t>(rng() % 64) - 32;
+  const double y = std::bit_cast<double>(std::bit_cast<std::int64_t>(x) + units);
+  return std::isfinite(y) ? y : x;  // below zero's pattern lie NaNs
+}
+
 double draw(std::mt19937_64& rng, std::uint64_t i) {
-  switch (i % 4) {
+  switch (i % 5) {
     case 0:
       for (;;) {
         const double x = std::bit_cast<double>(rng());
@@ -57,13 +67,10 @@ double draw(std::mt19937_64& rng, std::uint64_t i) {
       return std::uniform_real_distribution<double>(-2 * std::numbers::pi, 2 * std::numbers::pi)(rng);
     case 2:
       return std::uniform_real_distribution<double>(-1e6, 1e6)(rng);
-    default: {
-      const double k = static_cast<double>(rng() % 2000000) - 1000000.0;
-      const double x = k * 1.5707963267948966;
-      const auto steps = static_cast<std::int64_t>(rng() % 64) - 32;
-      const double y = std::bit_cast<double>(std::bit_cast<std::int64_t>(x) + steps);
-      return std::isfinite(y) ? y : x;  // below zero's pattern lie NaNs
-    }
+    case 3:
+      return next_to_multiple(rng, 1.5707963267948966, 1000000);
+    default:
+      return next_to_multiple(rng, 0x1.921fb54442d18p-7, 1 << 27);
   }
 }
 
