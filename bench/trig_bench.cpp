@@ -10,6 +10,7 @@
 
 #include "bench_util.h"
 #include "library.h"
+#include "trig/trig.h"
 
 #if TARN_HAVE_REFERENCE_PEER
 #include "reference_peer.h"
@@ -194,6 +195,22 @@ void register_exact(const std::string& name, void (*tarn)(R*, R*, A),
   }
 }
 
+// The forms the exports do not run here, forced ("tarn [fused]"): measured,
+// not assumed, on a processor that runs a preferred one.
+template <class R, class A>
+void register_forced_forms(const std::string& name,
+                           void (*trig::ExactSinCosForm::*member)(R*, R*, A)) {
+  trig::ExactSinCosForm forms[trig::kMaxExactSinCosForms];
+  const int count = trig::exact_sin_cos_forms(forms);
+  for (int i = 1; i < count; ++i) {
+    const std::string who = std::string("tarn [") + forms[i].name + "]";
+    void (*f)(R*, R*, A) = forms[i].*member;
+    register_peer(name + ".tput", who,
+                  [f](benchmark::State& st) { exact_tput<R, A>(st, exact_angles<A>().near, f); });
+    register_peer(name + ".chain", who, [f](benchmark::State& st) { exact_chain<R, A>(st, f); });
+  }
+}
+
 }  // namespace
 
 void register_trig() {
@@ -280,6 +297,10 @@ void register_trig() {
                                 {{"glibc", glibc_ddf}, REFERENCE(ddf)});
   register_exact<float, double>("MxSinCosFFD", lib.sincos_ffd,
                                 {{"glibc", glibc_ffd}, REFERENCE(ffd)});
+  register_forced_forms<float, float>("MxSinCosFFF", &trig::ExactSinCosForm::fff);
+  register_forced_forms<double, double>("MxSinCosDDD", &trig::ExactSinCosForm::ddd);
+  register_forced_forms<double, float>("MxSinCosDDF", &trig::ExactSinCosForm::ddf);
+  register_forced_forms<float, double>("MxSinCosFFD", &trig::ExactSinCosForm::ffd);
 }
 
 }  // namespace tarn::bench

@@ -91,12 +91,8 @@ inline DD split(double a) {
   return {hi, a - hi};
 }
 
-// Fused: the product's error from one fused multiply-add, the same exact
-// value (for the processors that have one, chosen when the library loads).
-template <bool kFused = false>
 [[gnu::always_inline]] inline DD two_prod(double a, double b) {
   const double p = a * b;
-  if constexpr (kFused) return {p, __builtin_fma(a, b, -p)};
   const DD as = split(a);
   const DD bs = split(b);
   const double e = ((as.hi * bs.hi - p) + as.hi * bs.lo + as.lo * bs.hi) + as.lo * bs.lo;
@@ -650,7 +646,6 @@ constexpr double kTableError = 0x1p-100;
 // c (sin r - r)), and cos(b + r) = c - s r + (c (cos r - 1) - s (sin r - r)):
 // the leading sums are exact (|s| >= |c r| but where s = 0, and the same for
 // the cosine), the products c r and s r two-products, the rest small.
-template <bool kFused = false>
 [[gnu::always_inline]] inline Estimate estimate(const StepReduced& red) {
   const std::uint32_t i = red.k & 511;
   const std::uint32_t j = (red.k + 128) & 511;
@@ -659,31 +654,18 @@ template <bool kFused = false>
   const double rh = red.r.hi;
   const double rl = red.r.lo;
   const double z = rh * rh;
-  const DD cr = two_prod<kFused>(c.hi, rh);
-  const DD sr = two_prod<kFused>(s.hi, rh);
+  const DD cr = two_prod(c.hi, rh);
+  const DD sr = two_prod(s.hi, rh);
   DD sine = fast_two_sum(s.hi, cr.hi);
   DD cosine = fast_two_sum(c.hi, -sr.hi);
   const double fixed_error = red.r_error + kTableError;
   const double z_error = z * kSeriesError;
-  double sine_error, cosine_error;
-  if constexpr (kFused) {
-    // The same sums with each product folded into its addition: fewer
-    // roundings, within the same bound.
-    auto fma = [](double a, double b, double addend) { return __builtin_fma(a, b, addend); };
-    const double sin_rest = fma(rh, z * fma(z, fma(z, kSin7, kSin5), kSin3), rl);
-    const double cos_rest = fma(-rh, rl, z * fma(z, fma(z, fma(z, kCos8, kCos6), kCos4), kCos2));
-    sine.lo += fma(s.hi, cos_rest, fma(c.hi, sin_rest, fma(c.lo, rh, cr.lo + s.lo)));
-    cosine.lo += fma(c.hi, cos_rest, fma(-s.hi, sin_rest, fma(-s.lo, rh, c.lo - sr.lo)));
-    sine_error = fma(std::fabs(s.hi) + std::fabs(cr.hi), z_error, fixed_error);
-    cosine_error = fma(std::fabs(c.hi) + std::fabs(sr.hi), z_error, fixed_error);
-  } else {
-    const double sin_rest = rl + rh * (z * (kSin3 + z * (kSin5 + z * kSin7)));  // sin r - rh
-    const double cos_rest = z * (kCos2 + z * (kCos4 + z * (kCos6 + z * kCos8))) - rh * rl;
-    sine.lo += ((cr.lo + s.lo + c.lo * rh) + c.hi * sin_rest) + s.hi * cos_rest;
-    cosine.lo += ((c.lo - sr.lo - s.lo * rh) - s.hi * sin_rest) + c.hi * cos_rest;
-    sine_error = (std::fabs(s.hi) + std::fabs(cr.hi)) * z_error + fixed_error;
-    cosine_error = (std::fabs(c.hi) + std::fabs(sr.hi)) * z_error + fixed_error;
-  }
+  const double sin_rest = rl + rh * (z * (kSin3 + z * (kSin5 + z * kSin7)));  // sin r - rh
+  const double cos_rest = z * (kCos2 + z * (kCos4 + z * (kCos6 + z * kCos8))) - rh * rl;
+  sine.lo += ((cr.lo + s.lo + c.lo * rh) + c.hi * sin_rest) + s.hi * cos_rest;
+  cosine.lo += ((c.lo - sr.lo - s.lo * rh) - s.hi * sin_rest) + c.hi * cos_rest;
+  const double sine_error = (std::fabs(s.hi) + std::fabs(cr.hi)) * z_error + fixed_error;
+  const double cosine_error = (std::fabs(c.hi) + std::fabs(sr.hi)) * z_error + fixed_error;
   sine = fast_two_sum(sine.hi, sine.lo);
   cosine = fast_two_sum(cosine.hi, cosine.lo);
   return {sine, cosine, sine_error, cosine_error};
@@ -950,41 +932,21 @@ inline void round_wide(float* to, const WideFloat& v, std::uint32_t negative) {
 // does, and the conversion to float (to nearest, as the caller's state was
 // checked to be) rounds it so: both values are normal floats, at least
 // sin(2^-27) in magnitude and at most 1, so flushing modes do not apply.
-//
-// Fused: the same evaluation with the products folded into fused
-// multiply-adds, each rounding once where the plain one rounds twice; pi/256
-// in two pieces of 53 bits (within 2^-113), whose products need no split.
-// Fewer roundings, the same bound.
-template <bool kFused = false>
+
 [[gnu::always_inline]] inline bool float_sin_cos(float* sine, float* cosine, double x) {
-  double shifted, kd, r;
-  if constexpr (kFused) {
-    shifted = __builtin_fma(x, kStepsPerRadian, 0x1.8p52);
-    kd = shifted - 0x1.8p52;
-    r = __builtin_fma(-kd, kFusedStep2, __builtin_fma(-kd, kFusedStep1, x));
-  } else {
-    shifted = x * kStepsPerRadian + 0x1.8p52;
-    kd = shifted - 0x1.8p52;
-    const double t = x - kd * kStep1;
-    const double u = t - kd * kStep2;
-    r = u - kd * kStep3;
-  }
+  const double shifted = x * kStepsPerRadian + 0x1.8p52;
+  const double kd = shifted - 0x1.8p52;
+  const double t = x - kd * kStep1;
+  const double u = t - kd * kStep2;
+  const double r = u - kd * kStep3;
   const auto k = static_cast<std::uint32_t>(std::bit_cast<std::uint64_t>(shifted));
   const double s = kStepCircle.hi[k & 511];
   const double c = kStepCircle.hi[(k + 128) & 511];
   const double z = r * r;
-  double sine_value, cosine_value;
-  if constexpr (kFused) {
-    const double sin_rest = r * (z * __builtin_fma(z, kSin5, kSin3));
-    const double cos_rest = z * __builtin_fma(z, __builtin_fma(z, kCos6, kCos4), kCos2);
-    sine_value = s + __builtin_fma(c, r, __builtin_fma(c, sin_rest, s * cos_rest));
-    cosine_value = c - __builtin_fma(s, r, -__builtin_fma(c, cos_rest, -(s * sin_rest)));
-  } else {
-    const double sin_rest = r * (z * (kSin3 + z * kSin5));          // sin r - r
-    const double cos_rest = z * (kCos2 + z * (kCos4 + z * kCos6));  // cos r - 1
-    sine_value = s + (c * r + (c * sin_rest + s * cos_rest));
-    cosine_value = c - (s * r - (c * cos_rest - s * sin_rest));
-  }
+  const double sin_rest = r * (z * (kSin3 + z * kSin5));          // sin r - r
+  const double cos_rest = z * (kCos2 + z * (kCos4 + z * kCos6));  // cos r - 1
+  const double sine_value = s + (c * r + (c * sin_rest + s * cos_rest));
+  const double cosine_value = c - (s * r - (c * cos_rest - s * sin_rest));
   auto near_midpoint = [](double v) {
     return ((std::bit_cast<std::uint64_t>(v) + (64 - 0x10000000)) & 0x1FFFFFFF) <= 128;
   };
@@ -998,24 +960,129 @@ template <bool kFused = false>
 }
 
 #if TARN_EXACT_FUSED_CHOICE
-// Float results with AVX-512's rounding carried by each operation: to
-// nearest, every exception suppressed. Neither the caller's
-// rounding mode nor its exception masks reach it, so it needs no state read.
-// Flush-to-zero and denormals-are-zero still apply, but nothing here is
-// subnormal: the angle is normal; 128 x is a double, and no double lies
-// within 2^-62 of a multiple of pi/2, so a nonzero step leaves |r| above
-// 2^-70 (step 0 leaves r = x); table entries are zero or above 2^-7. Every
-// exact intermediate is thus zero or a multiple of 2^-400, far from 2^-1022,
-// and both values are normal floats.
+// Double results with fused multiply-adds (fused_evaluations.inc): a shorter
+// evaluation than the plain form's, exact where fused operations allow, and
+// a rounding test relative to the value: one fused multiply-add and one
+// compare per result instead of a bound computed per call. Its results are
+// the same correctly rounded bits; only the few angles left to the caller
+// differ.
 //
-// The evaluation is shorter than the plain and fused forms': sin r and cos r
-// as whole values (cos r to its r^4 term; the rest left out stays below
-// 2^-53.6), then s cos r + c sin r and c cos r - s sin r, each a product and
-// a fused multiply-add. With r's error (2^-51.8 relative) its roundings stay
-// below 2^-49.1 of each value (2^-50.6 where the table entry is zero), under
-// 16 units of its last place: far inside the 128 units the midpoint test
-// leaves. Its results are the same correctly rounded bits; only the few
-// angles left to the caller differ.
+// Reduction, with pi/256 in three pieces of 53 bits (within 2^-166), below
+// 1.25 * 2^26 steps:
+// - x - k * piece1 is exact: k * piece1 is a multiple of 2^-59, and so is x
+//   from 2^-7 on (below, k is 0 or the difference is a multiple of 2^-60 and
+//   still under 2^-7); the difference is below 2^-7, so 53 bits hold it.
+// - Its fast two-sum with -(k * piece2) is exact once |r| >= 2^-30 (the
+//   product is below 2^-34), which the test at the end requires.
+// - What remains is rounded twice, each within 2^-53 of a value below
+//   2^-53 |r| + 2^-85; with the pieces' own error r is within 2^-104 |r|.
+//   Smaller rests (next to a multiple of pi/256) go behind the call, where
+//   the bound follows r's absolute error.
+//
+// Evaluation: sin(b + r) = s + c r + (c (sin r - r) + s (cos r - 1)) with
+// s, c the table's entries for b, as in the plain form; cos r - 1 stops at
+// its r^6 term (the next stays below 2^-74 of the value). Its roundings stay
+// below 2^-51.2 (|s| + |c r|) r^2, and |s| + |c r| is at most three times the
+// value (the worst is one step, r = -pi/512), with r^2 <= 2^-14.69: below
+// 2^-64.2 of the value in all, the table's 2^-100 and the reduction's error
+// included (the value is above 2^-7.4 unless its first table entry is zero,
+// where the other is +-1 exactly).
+//
+// Rounding test: with y = yh + yl within e of the value, relative, rounding
+// yh + yl * (1 + 2^-9) to yh leaves the whole interval on yh's side of both
+// midpoints, provided 2^54 e <= 1 - 1 / (1 + 2^-9) (half a unit on either
+// side of yh is at least 2^-54 |yh|, one below a power of two too), which
+// 2^-64.2 meets with room.
+//
+// Nothing is subnormal, so flushing modes do not apply: the angle is at
+// least 2^-27; every value of the reduction is zero or a multiple of 2^-169
+// and r is nonzero past the test; the evaluation multiplies at most a few
+// such values, table entries (zero or above 2^-64) and coefficients, so
+// every nonzero intermediate stays above 2^-800. Operations exact by
+// construction give the same value in any rounding mode and raise nothing.
+constexpr double kRelativeStep3 = -0x1.f1976b7ed8fbcp-117;
+constexpr double kRoundingTestFactor = 1.0 + 0x1p-9;
+constexpr double kSmallestRest = 0x1p-30;
+
+// The same evaluation with plain fused multiply-adds, in a state checked to
+// round to nearest and trap nothing; inlined into the fused form's target,
+// where __builtin_fma is one instruction.
+namespace fused {
+using V = double;
+using Flag = bool;
+[[gnu::always_inline]] inline V constant(double v) {
+  return v;
+}
+[[gnu::always_inline]] inline V load(const double* p) {
+  return *p;
+}
+[[gnu::always_inline]] inline void store(double* to, V v) {
+  *to = v;
+}
+[[gnu::always_inline]] inline void store_float(float* to, V v) {
+  *to = static_cast<float>(v);
+}
+[[gnu::always_inline]] inline std::uint64_t bits(V v) {
+  return std::bit_cast<std::uint64_t>(v);
+}
+[[gnu::always_inline]] inline V add(V a, V b) {
+  return a + b;
+}
+[[gnu::always_inline]] inline V sub(V a, V b) {
+  return a - b;
+}
+[[gnu::always_inline]] inline V mul(V a, V b) {
+  return a * b;
+}
+[[gnu::always_inline]] inline V fma(V a, V b, V c) {
+  return __builtin_fma(a, b, c);
+}
+[[gnu::always_inline]] inline V fms(V a, V b, V c) {
+  return __builtin_fma(a, b, -c);
+}
+[[gnu::always_inline]] inline V fnma(V a, V b, V c) {
+  return __builtin_fma(-a, b, c);
+}
+// Exact here: the same operations.
+[[gnu::always_inline]] inline V exact_add(V a, V b) {
+  return add(a, b);
+}
+[[gnu::always_inline]] inline V exact_sub(V a, V b) {
+  return sub(a, b);
+}
+[[gnu::always_inline]] inline V exact_fms(V a, V b, V c) {
+  return fms(a, b, c);
+}
+[[gnu::always_inline]] inline V exact_fnma(V a, V b, V c) {
+  return fnma(a, b, c);
+}
+[[gnu::always_inline]] inline V magnitude(V v) {
+  return std::fabs(v);
+}
+[[gnu::always_inline]] inline Flag at_least(V v, double bound) {
+  return v >= bound;
+}
+[[gnu::always_inline]] inline Flag rounds_to(V a, V b, Flag so_far) {
+  return so_far & (a == b);
+}
+[[gnu::always_inline]] inline bool holds(Flag f) {
+  return f;
+}
+#define TARN_FUSED_TARGET
+#include "fused_evaluations.inc"
+#undef TARN_FUSED_TARGET
+}  // namespace fused
+
+// The evaluations with AVX-512's rounding carried by each operation: to
+// nearest, every exception suppressed. Neither the caller's rounding mode
+// nor its exception masks reach them, so they need no state read.
+// Flush-to-zero and denormals-are-zero still apply, but nothing is
+// subnormal: for double results see above; for float results the angle is
+// normal; 128 x is a double, and no double lies within 2^-62 of a multiple
+// of pi/2, so a nonzero step leaves |r| above 2^-70 (step 0 leaves r = x);
+// table entries are zero or above 2^-7. Every exact intermediate is thus
+// zero or a multiple of 2^-400, far from 2^-1022, and both values are
+// normal floats.
 namespace embedded {
 constexpr int kNearest = _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC;
 
@@ -1062,170 +1129,46 @@ constexpr int kNearest = _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC;
   __asm__("" : "=v"(v) : "0"(x));
   return _mm_cvt_roundss_sd(_mm_castps_pd(v), v, _MM_FROUND_NO_EXC);
 }
-//
-// A float angle needs no test on |r|: the float nearest a multiple of pi/2
-// below kStepLimit lies 2^-27.8 from it (at 161 pi/2), so |r| never drops
-// below 2^-30 where the bound needs it.
-template <bool kFloatAngle>
-[[gnu::always_inline, gnu::target("avx512f,avx512vl")]] inline bool float_sin_cos(float* sine,
-                                                                                  float* cosine,
-                                                                                  __m128d x) {
-  const __m128d shift = constant(0x1.8p52);
-  // Each fused operation overwrites its first factor: where the order of
-  // factors is free, the one no longer needed comes first (no copy).
-  const __m128d shifted = fma(constant(kStepsPerRadian), x, shift);
-  const __m128d kd = sub(shifted, shift);
-  const __m128d r = fnma(kd, constant(kFusedStep2), fnma(constant(kFusedStep1), kd, x));
-  const auto k = static_cast<std::uint32_t>(bits(shifted));
-  const __m128d s = _mm_load_sd(&kStepCircle.hi[k & 511]);
-  const __m128d c = _mm_load_sd(&kStepCircle.hi[(k + 128) & 511]);
-  const __m128d z = mul(r, r);
-  const __m128d sin_r = fma(mul(r, z), fma(constant(kSin5), z, constant(kSin3)), r);
-  const __m128d cos_r = fma(fma(constant(kCos4), z, constant(kCos2)), z, constant(1.0));
-  const __m128d sine_value = fma(s, cos_r, mul(c, sin_r));
-  const __m128d cosine_value = fms(c, cos_r, mul(s, sin_r));
-  // Low 29 bits within [2^28 - 128, 2^28 + 127]: bits 8..28 of the value
-  // plus 128 - 2^28 all zero.
-  auto near_midpoint = [](std::uint64_t v) {
-    return ((v + (128 - 0x10000000)) & 0x1FFFFF00) == 0;
-  };
-  if (near_midpoint(bits(sine_value)) | near_midpoint(bits(cosine_value))) return false;
-  if constexpr (!kFloatAngle) {
-    constexpr std::uint64_t kMagnitude = ~std::uint64_t{0} >> 1;
-    if ((bits(r) & kMagnitude) < std::bit_cast<std::uint64_t>(0x1p-30)) return false;
-  }
-  // The cosine first: when both pointers name one variable it keeps the sine.
-  _mm_store_ss(cosine,
-               _mm_cvt_roundsd_ss(_mm_castpd_ps(cosine_value), cosine_value, kNearest));
-  _mm_store_ss(sine, _mm_cvt_roundsd_ss(_mm_castpd_ps(sine_value), sine_value, kNearest));
-  return true;
+
+// The operations of the evaluations: rounding carried by each one; the exact
+// ones ordinary instructions, some with their constant in memory.
+using V = __m128d;
+using Flag = __mmask8;
+[[gnu::always_inline, gnu::target("avx512f")]] inline V load(const double* p) {
+  return _mm_load_sd(p);
 }
-
-struct Pair {
-  __m128d hi, lo;
-};
-// fast_two_sum(a, b), and fast_two_sum(a, -b) with its low part negated;
-// |a| >= |b| or a = 0, so the error terms are exact. (Exact zeros are the one
-// thing a directed rounding mode could change, in their sign, which never
-// reaches a result: every zero meets a nonzero addend.)
-[[gnu::always_inline, gnu::target("avx512f")]] inline Pair fast_two_sum(__m128d a, __m128d b) {
-  const __m128d s = add(a, b);
-  return {s, _mm_sub_sd(b, _mm_sub_sd(s, a))};
+[[gnu::always_inline, gnu::target("avx512f")]] inline void store(double* to, V v) {
+  _mm_store_sd(to, v);
 }
-[[gnu::always_inline, gnu::target("avx512f")]] inline Pair fast_two_difference(__m128d a,
-                                                                                 __m128d b) {
-  const __m128d s = sub(a, b);
-  return {s, _mm_add_sd(b, _mm_sub_sd(s, a))};
+[[gnu::always_inline, gnu::target("avx512f")]] inline void store_float(float* to, V v) {
+  _mm_store_ss(to, _mm_cvt_roundsd_ss(_mm_castpd_ps(v), v, kNearest));
 }
-
-// Double results with the same rounding carried by each operation. The
-// evaluation is the fused form's, shortened where the exactness of AVX-512's
-// fused operations allows, and its rounding test is relative to the value:
-// one fused multiply-add and one compare per result instead of a bound
-// computed per call. Its results are the same correctly rounded bits; only
-// the few angles left to the caller differ.
-//
-// Reduction, with pi/256 in three pieces of 53 bits (within 2^-166), below
-// 1.25 * 2^26 steps:
-// - x - k * piece1 is exact: k * piece1 is a multiple of 2^-59, and so is x
-//   from 2^-7 on (below, k is 0 or the difference is a multiple of 2^-60 and
-//   still under 2^-7); the difference is below 2^-7, so 53 bits hold it.
-// - Its fast two-sum with -(k * piece2) is exact once |r| >= 2^-30 (the
-//   product is below 2^-34), which the test at the end requires.
-// - What remains is rounded twice, each within 2^-53 of a value below
-//   2^-53 |r| + 2^-85; with the pieces' own error r is within 2^-104 |r|.
-//   Smaller rests (next to a multiple of pi/256) go behind the call, where
-//   the bound follows r's absolute error.
-//
-// Evaluation: sin(b + r) = s + c r + (c (sin r - r) + s (cos r - 1)) with
-// s, c the table's entries for b, as in the fused form; cos r - 1 stops at
-// its r^6 term (the next stays below 2^-74 of the value). Its roundings stay
-// below 2^-51.2 (|s| + |c r|) r^2, and |s| + |c r| is at most three times the
-// value (the worst is one step, r = -pi/512), with r^2 <= 2^-14.69: below
-// 2^-64.2 of the value in all, the table's 2^-100 and the reduction's error
-// included (the value is above 2^-7.4 unless its first table entry is zero,
-// where the other is +-1 exactly).
-//
-// Rounding test: with y = yh + yl within e of the value, relative, rounding
-// yh + yl * (1 + 2^-9) to yh leaves the whole interval on yh's side of both
-// midpoints, provided 2^54 e <= 1 - 1 / (1 + 2^-9) (half a unit on either
-// side of yh is at least 2^-54 |yh|, one below a power of two too), which
-// 2^-64.2 meets with room.
-//
-// Nothing is subnormal, so flushing modes do not apply: the angle is at
-// least 2^-27; every value of the reduction is zero or a multiple of 2^-169
-// and r is nonzero past the test; the evaluation multiplies at most a few
-// such values, table entries (zero or above 2^-64) and coefficients, so
-// every nonzero intermediate stays above 2^-800. Operations exact by
-// construction stay ordinary instructions, some with their constant in
-// memory: exact, they give the same value in any rounding mode and raise
-// nothing.
-constexpr double kRelativeStep3 = -0x1.f1976b7ed8fbcp-117;
-constexpr double kRoundingTestFactor = 1.0 + 0x1p-9;
-constexpr double kSmallestRest = 0x1p-30;
-
-// yh = hi + lo rounded, and whether yh is the value correctly rounded.
-[[gnu::always_inline, gnu::target("avx512f")]] inline __mmask8 settle(__m128d* to, __m128d hi,
-                                                                      __m128d lo, __mmask8 so_far) {
-  const __m128d yh = add(hi, lo);
-  const __m128d yl = _mm_sub_sd(lo, _mm_sub_sd(yh, hi));  // exact: |hi| >= |lo|
-  *to = yh;
-  const __m128d widened = fma(yl, constant(kRoundingTestFactor), yh);
-  return _mm_mask_cmp_round_sd_mask(so_far, widened, yh, _CMP_EQ_OQ, _MM_FROUND_NO_EXC);
+[[gnu::always_inline, gnu::target("avx512f")]] inline V exact_add(V a, V b) {
+  return _mm_add_sd(a, b);
 }
-
-[[gnu::always_inline, gnu::target("avx512f,fma")]] inline bool double_sin_cos(double* sine,
-                                                                              double* cosine,
-                                                                              __m128d x) {
-  const __m128d shift = constant(0x1.8p52);
-  const __m128d shifted = fma(constant(kStepsPerRadian), x, shift);
-  const __m128d kd = _mm_sub_sd(shifted, shift);                   // exact (Sterbenz)
-  const __m128d r1 = _mm_fnmadd_sd(kd, constant(kFusedStep1), x);  // exact, see above
-  const __m128d p = mul(kd, constant(kFusedStep2));
-  const __m128d p_lo = _mm_fmsub_sd(kd, constant(kFusedStep2), p);  // exact
-  const __m128d rh = sub(r1, p);
-  // -(the fast two-sum's error), exact; then r's low part, negated.
-  const __m128d error = _mm_add_sd(_mm_sub_sd(rh, r1), p);
-  const __m128d rl_negated = fma(kd, constant(kRelativeStep3), add(error, p_lo));
-
-  const auto k = static_cast<std::uint32_t>(bits(shifted));
-  const std::uint32_t i = k & 511;
-  const std::uint32_t j = (k + 128) & 511;
-  const __m128d s_hi = _mm_load_sd(&kStepCircle.hi[i]);
-  const __m128d s_lo = _mm_load_sd(&kStepCircle.lo[i]);
-  const __m128d c_hi = _mm_load_sd(&kStepCircle.hi[j]);
-  const __m128d c_lo = _mm_load_sd(&kStepCircle.lo[j]);
-  const __m128d z = mul(rh, rh);
-  // The two-products' errors are exact.
-  const __m128d cr = mul(c_hi, rh);
-  const __m128d cr_lo = _mm_fmsub_sd(c_hi, rh, cr);
-  const __m128d sr = mul(s_hi, rh);
-  const __m128d sr_lo = _mm_fmsub_sd(s_hi, rh, sr);
-  const Pair sine_sum = fast_two_sum(s_hi, cr);
-  const Pair cosine_sum = fast_two_difference(c_hi, sr);  // its lo negated
-  const __m128d sin_rest = fms(
-      mul(rh, z), fma(fma(constant(kSin7), z, constant(kSin5)), z, constant(kSin3)), rl_negated);
-  const __m128d cos_rest = fma(
-      rh, rl_negated, mul(fma(fma(constant(kCos6), z, constant(kCos4)), z, constant(kCos2)), z));
-  // The factor no longer needed first where the order is free: each fused
-  // operation overwrites its first factor.
-  const __m128d cosine_start = sub(c_lo, sr_lo);
-  const __m128d sine_lo =
-      add(fma(s_hi, cos_rest, fma(c_hi, sin_rest, fma(c_lo, rh, add(cr_lo, s_lo)))), sine_sum.lo);
-  const __m128d cosine_lo =
-      sub(fma(cos_rest, c_hi, fnma(sin_rest, s_hi, fnma(s_lo, rh, cosine_start))), cosine_sum.lo);
-
-  __m128d sine_result, cosine_result;
-  const __mmask8 rest_large =
-      _mm_cmp_round_sd_mask(magnitude(rh), constant(kSmallestRest), _CMP_GE_OQ, _MM_FROUND_NO_EXC);
-  __mmask8 settled = settle(&sine_result, sine_sum.hi, sine_lo, rest_large);
-  settled = settle(&cosine_result, cosine_sum.hi, cosine_lo, settled);
-  if (!(settled & 1)) return false;
-  // The cosine first: when both pointers name one variable it keeps the sine.
-  _mm_store_sd(cosine, cosine_result);
-  _mm_store_sd(sine, sine_result);
-  return true;
+[[gnu::always_inline, gnu::target("avx512f")]] inline V exact_sub(V a, V b) {
+  return _mm_sub_sd(a, b);
 }
+[[gnu::always_inline, gnu::target("avx512f,fma")]] inline V exact_fms(V a, V b, V c) {
+  return _mm_fmsub_sd(a, b, c);
+}
+[[gnu::always_inline, gnu::target("avx512f,fma")]] inline V exact_fnma(V a, V b, V c) {
+  return _mm_fnmadd_sd(a, b, c);
+}
+// Compares that signal nothing (no operand is a NaN, exceptions are
+// suppressed), chained through the mask.
+[[gnu::always_inline, gnu::target("avx512f")]] inline Flag at_least(V v, double bound) {
+  return _mm_cmp_round_sd_mask(v, constant(bound), _CMP_GE_OQ, _MM_FROUND_NO_EXC);
+}
+[[gnu::always_inline, gnu::target("avx512f")]] inline Flag rounds_to(V a, V b, Flag so_far) {
+  return _mm_mask_cmp_round_sd_mask(so_far, a, b, _CMP_EQ_OQ, _MM_FROUND_NO_EXC);
+}
+[[gnu::always_inline, gnu::target("avx512f")]] inline bool holds(Flag f) {
+  return f & 1;
+}
+#define TARN_FUSED_TARGET [[gnu::target("avx512f,avx512vl,fma")]]
+#include "fused_evaluations.inc"
+#undef TARN_FUSED_TARGET
 }  // namespace embedded
 #endif
 
@@ -1374,15 +1317,33 @@ inline std::uint64_t widened(std::uint32_t bits) {
 // The double-double estimate of an angle of magnitude from kSmallAngle to
 // kStepLimit, rounded where the rounding test settles both values; false
 // otherwise.
-template <bool kFused>
 [[gnu::always_inline]] inline bool double_sin_cos(double* sine, double* cosine, double x) {
-  const Estimate est = estimate<kFused>(reduce_steps(x));
+  const Estimate est = estimate(reduce_steps(x));
   double s, c;
   const bool settled = settle(&s, est.sine, est.sine_error);
   if (!(settle(&c, est.cosine, est.cosine_error) && settled)) return false;
   *cosine = c;
   *sine = s;
   return true;
+}
+
+// The common path's evaluation, plain or fused.
+template <bool kFused, bool kFloatAngle, typename Result>
+[[gnu::always_inline]] inline bool step_sin_cos(Result* sine, Result* cosine, double x) {
+#if TARN_EXACT_FUSED_CHOICE
+  if constexpr (kFused) {
+    if constexpr (std::is_same_v<Result, float>) {
+      return fused::float_sin_cos<kFloatAngle>(sine, cosine, x);
+    } else {
+      return fused::double_sin_cos(sine, cosine, x);
+    }
+  }
+#endif
+  if constexpr (std::is_same_v<Result, float>) {
+    return float_sin_cos(sine, cosine, x);
+  } else {
+    return double_sin_cos(sine, cosine, x);
+  }
 }
 
 // The common case without a call or a stack frame: a moderate angle in a
@@ -1415,11 +1376,8 @@ template <bool kFused, typename Result, typename Bits>
 [[gnu::always_inline]] inline void sin_cos_of_bits(Result* sine, Result* cosine, Bits bits) {
   if (in_step_range(bits) && state_is_usable()) {
     const double x = std::bit_cast<AngleOf<Bits>>(bits);
-    if constexpr (std::is_same_v<Result, float>) {
-      if (float_sin_cos<kFused>(sine, cosine, x)) return;
-    } else {
-      if (double_sin_cos<kFused>(sine, cosine, x)) return;
-    }
+    constexpr bool kFloatAngle = std::is_same_v<Bits, std::uint32_t>;
+    if (step_sin_cos<kFused, kFloatAngle>(sine, cosine, x)) return;
   }
   sin_cos_behind_call(sine, cosine, bits);
 }

@@ -7,7 +7,8 @@
 // With --peer (where LLVM libc is built in), MxSinCosDDD is compared with its
 // correctly rounded sincos instead, on every angle.
 //
-//   tarn_double_sweep [COUNT] [--peer]   (default 1000000; the full sweep is 100000000)
+//   tarn_double_sweep [COUNT] [--peer] [--form NAME]   (default 1000000; the full
+//   sweep is 100000000; the form, such as "fused", instead of the exports)
 #include <bit>
 #include <chrono>
 #include <cmath>
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "TarnLib2DLL.h"
+#include "sweep_form.h"
 #if TARN_HAVE_REFERENCE_PEER
 #include "reference_peer.h"
 #endif
@@ -86,7 +88,7 @@ Tally sweep_peer(std::uint64_t seed, std::uint64_t count) {
   for (std::uint64_t i = 0; i < count; ++i) {
     const double x = draw(rng, i);
     double sd, cd, ps, pc;
-    MxSinCosDDD(&sd, &cd, x);
+    tarn::sweep::swept_form().ddd(&sd, &cd, x);
     tarn_reference_sincos(x, &ps, &pc);
     t.checked += 2;
     if (std::bit_cast<std::uint64_t>(sd) != std::bit_cast<std::uint64_t>(ps) ||
@@ -109,8 +111,9 @@ Tally sweep(std::uint64_t seed, std::uint64_t count) {
     const tarn::trig::ExactSinCos ref = tarn::trig::exact_sin_cos(x);
     double sd, cd, ws, wc;
     float sf, cf, wsf, wcf;
-    MxSinCosDDD(&sd, &cd, x);
-    MxSinCosFFD(&sf, &cf, x);
+    const tarn::trig::ExactSinCosForm& form = tarn::sweep::swept_form();
+    form.ddd(&sd, &cd, x);
+    form.ffd(&sf, &cf, x);
     const bool decided[4] = {decide(&ws, ref.sin_hi, ref.sin_lo), decide(&wc, ref.cos_hi, ref.cos_lo),
                              decide(&wsf, ref.sin_hi, ref.sin_lo),
                              decide(&wcf, ref.cos_hi, ref.cos_lo)};
@@ -134,12 +137,13 @@ Tally sweep(std::uint64_t seed, std::uint64_t count) {
 int main(int argc, char** argv) {
   std::uint64_t count = 1000000;
   bool peer = false;
+  if (!tarn::sweep::take_form_option(argc, argv)) return 2;
   if (argc > 1 && std::string_view(argv[argc - 1]) == "--peer") {
     peer = true;
     --argc;
   }
   if (argc > 2 || (argc == 2 && (count = std::strtoull(argv[1], nullptr, 10)) == 0)) {
-    std::fprintf(stderr, "usage: tarn_double_sweep [COUNT > 0] [--peer]\n");
+    std::fprintf(stderr, "usage: tarn_double_sweep [COUNT > 0] [--peer] [--form NAME]\n");
     return 2;
   }
 #if !TARN_HAVE_REFERENCE_PEER
@@ -167,12 +171,13 @@ int main(int argc, char** argv) {
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("%s%s: %llu angles, %llu results checked, %llu undecided by the reference, "
-              "%llu wrong, in %.1f s\n",
-              all.failed == 0 ? "double sweep passed" : "DOUBLE SWEEP FAILED",
-              peer ? " (MxSinCosDDD against LLVM libc's sincos)" : "",
-              static_cast<unsigned long long>(count), static_cast<unsigned long long>(all.checked),
-              static_cast<unsigned long long>(all.undecided),
-              static_cast<unsigned long long>(all.failed), seconds);
+  std::printf(
+      "%s (%s)%s: %llu angles, %llu results checked, %llu undecided by the reference, "
+      "%llu wrong, in %.1f s\n",
+      all.failed == 0 ? "double sweep passed" : "DOUBLE SWEEP FAILED",
+      tarn::sweep::swept_form().name, peer ? " (MxSinCosDDD against LLVM libc's sincos)" : "",
+      static_cast<unsigned long long>(count), static_cast<unsigned long long>(all.checked),
+      static_cast<unsigned long long>(all.undecided), static_cast<unsigned long long>(all.failed),
+      seconds);
   return all.failed == 0 ? 0 : 1;
 }

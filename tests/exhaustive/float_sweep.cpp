@@ -4,7 +4,8 @@
 // MPFR otherwise, over a fixed sample of about a million patterns. With both,
 // the peer's own results are checked against MPFR on that sample as well.
 //
-//   tarn_float_sweep [STRIDE]   (default 1: every pattern)
+//   tarn_float_sweep [STRIDE] [--form NAME]   (default 1: every pattern; the
+//   form, such as "fused", instead of the exports)
 #include <atomic>
 #include <bit>
 #include <chrono>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "TarnLib2DLL.h"
+#include "sweep_form.h"
 #if TARN_HAVE_REFERENCE_PEER
 #include "reference_peer.h"
 #endif
@@ -52,8 +54,9 @@ bool same(const Results& a, const Results& b) {
 
 Results library(float x) {
   Results r;
-  MxSinCosFFF(&r.sf, &r.cf, x);
-  MxSinCosDDF(&r.sd, &r.cd, x);
+  const tarn::trig::ExactSinCosForm& form = tarn::sweep::swept_form();
+  form.fff(&r.sf, &r.cf, x);
+  form.ddf(&r.sd, &r.cd, x);
   return r;
 }
 
@@ -142,9 +145,10 @@ void sweep(unsigned part, unsigned parts, std::uint64_t stride, Tally& tally) {
 
 int main(int argc, char** argv) {
   std::uint64_t stride = 1;
+  if (!tarn::sweep::take_form_option(argc, argv)) return 2;
   if (argc > 2 || (argc == 2 && ((stride = std::strtoull(argv[1], nullptr, 10)) == 0 ||
                                  stride >= kPatterns))) {
-    std::fprintf(stderr, "usage: tarn_float_sweep [STRIDE > 0]\n");
+    std::fprintf(stderr, "usage: tarn_float_sweep [STRIDE > 0] [--form NAME]\n");
     return 2;
   }
 #if TARN_HAVE_REFERENCE_PEER
@@ -163,12 +167,13 @@ int main(int argc, char** argv) {
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const bool ok = tally.wrong == 0 && tally.peer_wrong == 0;
-  std::printf("%s: %llu float patterns (stride %llu) through MxSinCosFFF and MxSinCosDDF against "
-              "%s, %llu wrong",
-              ok ? "float sweep passed" : "FLOAT SWEEP FAILED",
-              static_cast<unsigned long long>(tally.checked.load()),
-              static_cast<unsigned long long>(stride), reference,
-              static_cast<unsigned long long>(tally.wrong.load()));
+  std::printf(
+      "%s: %llu float patterns (stride %llu) through MxSinCosFFF and MxSinCosDDF (%s) "
+      "against %s, %llu wrong",
+      ok ? "float sweep passed" : "FLOAT SWEEP FAILED",
+      static_cast<unsigned long long>(tally.checked.load()),
+      static_cast<unsigned long long>(stride), tarn::sweep::swept_form().name, reference,
+      static_cast<unsigned long long>(tally.wrong.load()));
   if (tally.peer_checked != 0) {
     std::printf("; the peer against MPFR on %llu of them, %llu wrong",
                 static_cast<unsigned long long>(tally.peer_checked.load()),
