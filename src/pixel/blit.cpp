@@ -171,18 +171,17 @@ TARN_VEC __m128i select(__m128i where, __m128i a, __m128i b) {
   return _mm_or_si128(_mm_and_si128(where, a), _mm_andnot_si128(where, b));
 }
 
-// (x * c + 128) >> 8 for a 15-bit x and an 8-bit c given as c << 8: the
-// high half of the product is the truncated quotient, bit 15 of the low half
-// the rounding.
-TARN_VEC __m128i rounded_product_hi(__m128i x, __m128i c_hi) {
-  return _mm_add_epi16(_mm_mulhi_epu16(x, c_hi), _mm_srli_epi16(_mm_mullo_epi16(x, c_hi), 15));
+// (x * c + 128) >> 8 for a 15-bit x and an 8-bit c, given as 2x and c << 8:
+// the high half of the product is (x * c) >> 7, whose rounded half the
+// average with 0 takes.
+TARN_VEC __m128i rounded_product_hi(__m128i x2, __m128i c_hi) {
+  return _mm_avg_epu16(_mm_mulhi_epu16(x2, c_hi), _mm_setzero_si128());
 }
 
-// The Cyrix form's blend of the bytes at the top of each 16-bit lane, the
-// result in the low byte.
-TARN_VEC __m128i cyrix_blend_hi(__m128i a15, __m128i inverse, __m128i s_hi, __m128i d_hi) {
-  return _mm_srli_epi16(
-      _mm_add_epi16(rounded_product_hi(a15, s_hi), rounded_product_hi(inverse, d_hi)), 7);
+// The Cyrix form's blend of the bytes at the top of each 16-bit lane, with
+// the weights doubled; the sum P + Q, from which the 8-bit result is sum >> 7.
+TARN_VEC __m128i cyrix_sum_hi(__m128i a16, __m128i inverse16, __m128i s_hi, __m128i d_hi) {
+  return _mm_add_epi16(rounded_product_hi(a16, s_hi), rounded_product_hi(inverse16, d_hi));
 }
 
 // Eight 16-bit lanes, for the plane blend.
@@ -211,7 +210,9 @@ struct V {
     return _mm_slli_epi16(v, N);
   }
   // c is the 8-bit operand times 128.
-  static TARN_VEC T rounded_product(T x, T c7) { return rounded_product_hi(x, _mm_add_epi16(c7, c7)); }
+  static TARN_VEC T rounded_product(T x, T c7) {
+    return rounded_product_hi(_mm_add_epi16(x, x), _mm_add_epi16(c7, c7));
+  }
   static TARN_VEC T select(Mask where, T a, T b) { return sse2::select(where, a, b); }
   // The opaque mask is -1: subtracting it makes 255 into 256.
   static TARN_VEC T alpha_or_256(T alpha, Mask opaque) { return _mm_sub_epi16(alpha, opaque); }
@@ -250,20 +251,31 @@ struct V {
 // MMXext products (high halves of s * 256 by a * 256 and of d * 256 by
 // (255 - a) * 256) equal the MMX products s * a and d * (255 - a) exactly,
 // so both use the same lanes.
+// The Cyrix form of four pixels, given 2A in both halves of each pixel's
+// lane: 2A ^ 0xFF00 is 2 (A ^ 0x7F80), the destination's weight.
+TARN_VEC __m128i cyrix_blend4(__m128i s, __m128i d, __m128i a16, __m128i opaque) {
+  const __m128i high_bytes = splat16(static_cast<int>(0xFF00));
+  const __m128i inverse16 = _mm_xor_si128(a16, high_bytes);
+  // Blue and red from the even bytes, green and alpha from the odd ones.
+  const __m128i even = cyrix_sum_hi(a16, inverse16, _mm_slli_epi16(s, 8), _mm_slli_epi16(d, 8));
+  const __m128i odd =
+      cyrix_sum_hi(a16, inverse16, _mm_and_si128(s, high_bytes), _mm_and_si128(d, high_bytes));
+  const __m128i odd_doubled = _mm_add_epi16(odd, odd);
+  return select(opaque, s,
+                _mm_or_si128(_mm_srli_epi16(even, 7), _mm_and_si128(odd_doubled, high_bytes)));
+}
+
+// 2A = (a * 257) & ~1 of 16-bit alphas.
+TARN_VEC __m128i cyrix_doubled_weight(__m128i alpha16) {
+  return _mm_and_si128(_mm_mullo_epi16(alpha16, splat16(257)), splat16(0xFFFE));
+}
+
 template <Blend B>
 TARN_VEC __m128i blend4(__m128i s, __m128i d, __m128i alpha, __m128i opaque) {
   if constexpr (B == Blend::kCyrix) {
-    // A = (a * 257) / 2 and A ^ 0x7F80 in both halves of each pixel's lane.
-    // With S = s * 128, (A * S + 16384) >> 15 equals (A * s + 128) >> 8.
-    const __m128i scaled = _mm_srli_epi32(_mm_mullo_epi16(alpha, splat32(257)), 1);
-    const __m128i a15 = _mm_or_si128(scaled, _mm_slli_epi32(scaled, 16));
-    const __m128i inverse = _mm_xor_si128(a15, splat16(0x7F80));
-    const __m128i high_bytes = splat16(static_cast<int>(0xFF00));
-    // Blue and red from the even bytes, green and alpha from the odd ones.
-    const __m128i even = cyrix_blend_hi(a15, inverse, _mm_slli_epi16(s, 8), _mm_slli_epi16(d, 8));
-    const __m128i odd = cyrix_blend_hi(a15, inverse, _mm_and_si128(s, high_bytes),
-                                       _mm_and_si128(d, high_bytes));
-    return select(opaque, s, _mm_or_si128(even, _mm_slli_epi16(odd, 8)));
+    // The high half of each pixel's lane is 0, and stays 0 in the product.
+    const __m128i doubled = cyrix_doubled_weight(alpha);
+    return cyrix_blend4(s, d, _mm_or_si128(doubled, _mm_slli_epi32(doubled, 16)), opaque);
   } else {
     const __m128i weight = _mm_sub_epi32(alpha, opaque);                 // a, or 256 where a is 255
     const __m128i w = _mm_or_si128(weight, _mm_slli_epi32(weight, 16));  // in both halves
@@ -341,8 +353,16 @@ TARN_VEC_KERNEL std::int64_t blend_groups32(const Byte* src, Byte* dst, std::int
     if ((transparent | opaque) == 0) {
       // Every pixel is a blend: no classification per group, full stores.
       const __m128i d0 = load(dst), d1 = load(dst + 16);
-      store(dst, blend4<B>(s0, d0, _mm_srli_epi32(s0, 24), zero));
-      store(dst + 16, blend4<B>(s1, d1, _mm_srli_epi32(s1, 24), zero));
+      if constexpr (B == Blend::kCyrix) {
+        // The weights of all eight from their packed alphas, each pixel's
+        // spread over its lane's two halves.
+        const __m128i doubled = cyrix_doubled_weight(alpha);
+        store(dst, cyrix_blend4(s0, d0, _mm_unpacklo_epi16(doubled, doubled), zero));
+        store(dst + 16, cyrix_blend4(s1, d1, _mm_unpackhi_epi16(doubled, doubled), zero));
+      } else {
+        store(dst, blend4<B>(s0, d0, _mm_srli_epi32(s0, 24), zero));
+        store(dst + 16, blend4<B>(s1, d1, _mm_srli_epi32(s1, 24), zero));
+      }
       continue;
     }
     blend_group<B>(s0, dst);
