@@ -209,10 +209,9 @@ struct V {
   static TARN_VEC T slli16(T v) {
     return _mm_slli_epi16(v, N);
   }
-  // c is the 8-bit operand times 128.
-  static TARN_VEC T rounded_product(T x, T c7) {
-    return rounded_product_hi(_mm_add_epi16(x, x), _mm_add_epi16(c7, c7));
-  }
+  // x is the weight doubled, c the 8-bit operand times 256.
+  static constexpr int kCyrixScale = 8;
+  static TARN_VEC T rounded_product(T x2, T c_hi) { return rounded_product_hi(x2, c_hi); }
   static TARN_VEC T select(Mask where, T a, T b) { return sse2::select(where, a, b); }
   // The opaque mask is -1: subtracting it makes 255 into 256.
   static TARN_VEC T alpha_or_256(T alpha, Mask opaque) { return _mm_sub_epi16(alpha, opaque); }
@@ -463,6 +462,7 @@ struct V {
   static TARN_VEC T slli16(T v) {
     return _mm256_slli_epi16(v, N);
   }
+  static constexpr int kCyrixScale = 7;
   static TARN_VEC T rounded_product(T x, T c7) { return rounded_product7(x, c7); }
   static TARN_VEC T select(Mask where, T a, T b) { return avx2::select(where, a, b); }
   static TARN_VEC T alpha_or_256(T alpha, Mask opaque) { return _mm256_sub_epi16(alpha, opaque); }
@@ -656,6 +656,7 @@ struct V {
   static TARN_VEC T slli16(T v) {
     return _mm512_slli_epi16(v, N);
   }
+  static constexpr int kCyrixScale = 7;
   static TARN_VEC T rounded_product(T x, T c7) { return rounded_product7(x, c7); }
   static TARN_VEC T select(Mask where, T a, T b) { return _mm512_mask_mov_epi16(b, where, a); }
   static TARN_VEC T alpha_or_256(T alpha, Mask opaque) {
