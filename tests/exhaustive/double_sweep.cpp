@@ -137,7 +137,7 @@ Tally sweep(std::uint64_t seed, std::uint64_t count) {
 int main(int argc, char** argv) {
   std::uint64_t count = 1000000;
   bool peer = false;
-  if (!tarn::sweep::take_form_option(argc, argv)) return 2;
+  if (!tarn::sweep::take_form_option(argc, argv)) return 3;
   if (argc > 1 && std::string_view(argv[argc - 1]) == "--peer") {
     peer = true;
     --argc;

@@ -145,7 +145,7 @@ void sweep(unsigned part, unsigned parts, std::uint64_t stride, Tally& tally) {
 
 int main(int argc, char** argv) {
   std::uint64_t stride = 1;
-  if (!tarn::sweep::take_form_option(argc, argv)) return 2;
+  if (!tarn::sweep::take_form_option(argc, argv)) return 3;
   if (argc > 2 || (argc == 2 && ((stride = std::strtoull(argv[1], nullptr, 10)) == 0 ||
                                  stride >= kPatterns))) {
     std::fprintf(stderr, "usage: tarn_float_sweep [STRIDE > 0] [--form NAME]\n");

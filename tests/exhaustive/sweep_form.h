@@ -18,7 +18,8 @@ inline trig::ExactSinCosForm& swept_form() {
 }
 
 // Takes "--form NAME" off the end of the arguments; false (with a message
-// naming the forms there are) when NAME is not one of them.
+// naming the forms there are) when NAME is not one of them, for which the
+// sweeps exit with status 3.
 inline bool take_form_option(int& argc, char** argv) {
   if (argc < 3 || std::string_view(argv[argc - 2]) != "--form") return true;
   const std::string_view wanted = argv[argc - 1];
