@@ -259,8 +259,9 @@ typedef void(MX_CALL* Mx3DVecRotateFn)(Mx3DVec* r, const Mx3DVec* v, const float
  * last-level cache, copies over lengths set from the caches where source
  * and destination share their offset within a 64-byte line); MMXext the
  * same, except that from the last-level cache's size its fills of a nonzero
- * value, and its copies between different offsets within a line, use
- * non-temporal (cache-bypassing) stores. Only MMXext
+ * value, and its copies between different offsets within a line (on
+ * processors other than AMD's, all its copies), use non-temporal
+ * (cache-bypassing) stores. Only MMXext
  * uses non-temporal stores, and it fences them (SFENCE) before it returns:
  * a caller that publishes the memory to another thread needs only what it
  * needs after ordinary stores, a release store or barrier (on x86 a plain

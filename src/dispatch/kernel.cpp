@@ -155,6 +155,7 @@ std::atomic<std::uint32_t> g_widest_plus_one{0};
 std::atomic<std::uint32_t> g_l1d{0};
 std::atomic<std::uint32_t> g_l2{0};
 std::atomic<std::uint32_t> g_l3{0};
+std::atomic<bool> g_long_string_copies{false};
 std::atomic<std::uint8_t> g_ceiling{static_cast<std::uint8_t>(Kernel::kCount)};
 
 }  // namespace
@@ -167,6 +168,8 @@ MachineKernels read_machine_kernels(CpuidFn cpuid, Xcr0Fn xcr0) {
   }
   const std::uint32_t max_leaf = cpuid(0, 0).eax;
   m.caches = read_caches(cpuid, max_leaf);
+  const std::uint32_t vendor = cpuid(0, 0).ebx;
+  m.long_string_copies = vendor == kVendorAuth || vendor == kVendorHygo;
   m.widest = std::min(widest_kernel(cpuid, xcr0, max_leaf), kWidestBuiltKernel);
   return m;
 }
@@ -178,6 +181,7 @@ MachineKernels machine_kernels() {
     g_l1d.store(read.caches.l1d, std::memory_order_relaxed);
     g_l2.store(read.caches.l2, std::memory_order_relaxed);
     g_l3.store(read.caches.l3, std::memory_order_relaxed);
+    g_long_string_copies.store(read.long_string_copies, std::memory_order_relaxed);
     widest = static_cast<std::uint32_t>(read.widest) + 1;
     g_widest_plus_one.store(widest, std::memory_order_release);
   }
@@ -185,6 +189,7 @@ MachineKernels machine_kernels() {
   m.widest = static_cast<Kernel>(widest - 1);
   m.caches = {g_l1d.load(std::memory_order_relaxed), g_l2.load(std::memory_order_relaxed),
               g_l3.load(std::memory_order_relaxed)};
+  m.long_string_copies = g_long_string_copies.load(std::memory_order_relaxed);
   return m;
 }
 

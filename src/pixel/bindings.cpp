@@ -4,7 +4,7 @@
 namespace tarn {
 
 void pixel_prepare(const MachineKernels& machine) {
-  pixel::choose_run_bounds(machine.caches);
+  pixel::choose_run_bounds(machine.caches, machine.long_string_copies);
 }
 
 std::span<const SlotImpl> pixel_impls() {

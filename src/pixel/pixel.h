@@ -93,7 +93,9 @@ ZeroDwordsFn ZeroDwordAlignedMem;
 // every kernel copies with the string moves over a band, from the L1 data
 // cache's size (within 16 and 256 KiB) to twice the L2's (within the
 // streaming bound), and from the streaming bound.
-void choose_run_bounds(const CacheSizes& caches);
+// long_string_copies: whether a streaming variant's copies past the
+// streaming bound keep the string moves where lines line up (else stream).
+void choose_run_bounds(const CacheSizes& caches, bool long_string_copies = true);
 std::size_t streaming_bound();
 std::size_t string_bound();
 struct CopyStringBand {
