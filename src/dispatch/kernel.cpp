@@ -89,9 +89,14 @@ CacheSizes caches_from_leaf(CpuidFn cpuid, std::uint32_t leaf) {
   return sizes;
 }
 
+// AMD and Hygon parts: their cache leaves, and their string moves.
+bool amd_like(CpuidFn cpuid) {
+  const std::uint32_t vendor = cpuid(0, 0).ebx;
+  return vendor == kVendorAuth || vendor == kVendorHygo;
+}
+
 CacheSizes read_caches(CpuidFn cpuid, std::uint32_t max_leaf) {
-  const CpuidAnswer leaf0 = cpuid(0, 0);
-  const bool amd = leaf0.ebx == kVendorAuth || leaf0.ebx == kVendorHygo;
+  const bool amd = amd_like(cpuid);
   const std::uint32_t max_ext = cpuid(0x80000000u, 0).eax;
   CacheSizes sizes;
   if (amd) {
@@ -168,8 +173,7 @@ MachineKernels read_machine_kernels(CpuidFn cpuid, Xcr0Fn xcr0) {
   }
   const std::uint32_t max_leaf = cpuid(0, 0).eax;
   m.caches = read_caches(cpuid, max_leaf);
-  const std::uint32_t vendor = cpuid(0, 0).ebx;
-  m.long_string_copies = vendor == kVendorAuth || vendor == kVendorHygo;
+  m.long_string_copies = amd_like(cpuid);
   m.widest = std::min(widest_kernel(cpuid, xcr0, max_leaf), kWidestBuiltKernel);
   return m;
 }
