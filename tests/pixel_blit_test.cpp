@@ -15,6 +15,10 @@
 #include <vector>
 
 #include "pixel/pixel.h"
+#if !defined(_WIN32)
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
 #include "test_support.h"
 
 namespace tarn::pixel {
@@ -493,6 +497,45 @@ TEST(PixelBlit, ExtremeArgumentsAreExactOrSkipped) {
     }
   }
 }
+
+#if !defined(_WIN32)
+// A transparent pixel's destination is never written, not even with the
+// value it holds. The row's transparent pixels lie on a read-only page and
+// the rest on a writable one, the edge before every pixel of the row, with
+// the read-only page after the row's kept pixels and before them: any store
+// over a transparent pixel faults.
+TEST(PixelBlit, TransparentPixelsAreNeverWritten) {
+  constexpr int kWidth = 80;
+  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  void* mem = mmap(nullptr, 3 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(mem, MAP_FAILED);
+  unsigned char* const pages = static_cast<unsigned char*>(mem);
+  std::vector<std::uint32_t> src(kWidth);
+  std::mt19937 rng(2024);
+  for (const bool kept_first : {true, false}) {
+    // Writable, then read-only: kept pixels first. Read-only, then writable:
+    // transparent pixels first.
+    unsigned char* const edge = pages + (kept_first ? 1 : 2) * page;
+    ASSERT_EQ(mprotect(kept_first ? edge : edge - page, page, PROT_READ), 0);
+    for (const Format& f : kFormats) {
+      for (int before = 0; before <= kWidth; ++before) {
+        for (int i = 0; i < kWidth; ++i) {
+          const bool kept = (i < before) == kept_first;
+          const std::uint32_t alpha = rng() % 2 ? 255 : 1 + rng() % 254;
+          src[static_cast<std::size_t>(i)] = (kept ? alpha << 24 : 0) | (rng() & 0xFFFFFF);
+        }
+        unsigned char* const row = edge - before * f.bytes;
+        for (const BlitVariant& v : kBlitVariants) {
+          v.fn(src.data(), 0, 0, kWidth, 1, kWidth * 4, row, 0, 0, kWidth, 1, kWidth * f.bytes,
+               f.bits_per_pixel, f.red_mask);
+        }
+      }
+    }
+    ASSERT_EQ(mprotect(kept_first ? edge : edge - page, page, PROT_READ | PROT_WRITE), 0);
+  }
+  munmap(mem, 3 * page);
+}
+#endif
 
 // Working values live in each call: blits on several threads at once give
 // the same surfaces as one after another.
