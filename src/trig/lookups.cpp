@@ -19,7 +19,8 @@ inline float negated(float v) {
   return std::bit_cast<float>(std::bit_cast<std::uint32_t>(v) ^ kSignBit);
 }
 
-// ---- x87 form: one branch per quadrant.
+// ---- x87 form: one branch per quadrant, on the same quadrant bits for the
+// sine and the cosine, so that a pair takes one.
 
 float sine_by_quadrant(std::uint32_t n) {
   const std::uint32_t k = n & kPositionMask;
@@ -56,9 +57,6 @@ float cosine_by_quadrant(std::uint32_t n) {
 inline std::uint32_t sine_sign(std::uint32_t n) {
   return (n & 0x8000) << 16;
 }  // q 2, 3
-inline std::uint32_t cosine_sign(std::uint32_t n) {
-  return ((n + 0x4000) & 0x8000) << 16;
-}  // q 1, 2
 
 inline float with_sign(float v, std::uint32_t sign) {
   return std::bit_cast<float>(std::bit_cast<std::uint32_t>(v) ^ sign);
@@ -79,8 +77,11 @@ float sine_by_mask(std::uint32_t n) {
   return with_sign(entry(row(n & kPositionMask, odd_quadrant(n))), sine_sign(n));
 }
 
+// The cosine is the sine a quarter turn on: adding 0x4000 flips bit 14 (the
+// mirror) and carries into bit 15 (the sign). The addition folds into the index's own
+// subtraction, so the cosine costs what the sine does.
 float cosine_by_mask(std::uint32_t n) {
-  return with_sign(entry(row(n & kPositionMask, ~odd_quadrant(n))), cosine_sign(n));
+  return sine_by_mask(n + 0x4000);
 }
 
 }  // namespace
