@@ -69,11 +69,12 @@ std::size_t strings_from() {
 
 std::atomic<bool> g_long_string_copies{true};
 
-// Past the streaming bound, where lines line up: the string moves, or (in a
-// streaming variant, on processors where they fall behind) streaming stores.
+// A copy past the streaming bound, where lines line up, takes the string
+// moves, unless the variant streams and they fall behind on this processor.
 template <bool kStreaming>
-bool strings_past_stream_bound() {
-  return !kStreaming || g_long_string_copies.load(std::memory_order_relaxed);
+bool strings_past_stream_bound(std::size_t bytes) {
+  return bytes >= stream_from() &&
+         (!kStreaming || g_long_string_copies.load(std::memory_order_relaxed));
 }
 
 std::atomic<std::size_t> g_copy_strings_from{32 * kKiB};
@@ -216,7 +217,7 @@ void copy_run_baseline(Byte* dst, const Byte* src, std::size_t bytes) {
   // up to the streaming bound).
   if (same_line_offset(dst, src) &&
       (bytes < copy_string_band().to ||
-       (bytes >= stream_from() && strings_past_stream_bound<stores == Stores::kStreaming>()))) {
+       strings_past_stream_bound<stores == Stores::kStreaming>(bytes))) {
     string_copy(dst, src, bytes);
     return;
   }
@@ -236,7 +237,7 @@ template <Stores stores>
 bool copy_strings(std::size_t bytes) {
   const CopyStringBand band = copy_string_band();
   return (bytes >= band.from && bytes < band.to) ||
-         (bytes >= stream_from() && strings_past_stream_bound<stores == Stores::kStreaming>());
+         strings_past_stream_bound<stores == Stores::kStreaming>(bytes);
 }
 
 // The wider kernels' block runs, one body for each width (fill_runs.inc).
